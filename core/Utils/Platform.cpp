@@ -1,0 +1,33 @@
+// Default entries of the platform table: the real Windows functions.
+#include "core/Utils/Platform.h"
+
+namespace {
+
+PlatformCalls defaultCalls() {
+    PlatformCalls calls{};
+    calls.CreateFileA = ::CreateFileA;
+    calls.ReadFile = ::ReadFile;
+    calls.WriteFile = ::WriteFile;
+    calls.SetFilePointer = ::SetFilePointer;
+    calls.GetFileSize = ::GetFileSize;
+    calls.GetLastError = ::GetLastError;
+    calls.CloseHandle = ::CloseHandle;
+    calls.DeleteFileA = ::DeleteFileA;
+    calls.FindFirstFileA = ::FindFirstFileA;
+    calls.FindNextFileA = ::FindNextFileA;
+    calls.FindClose = ::FindClose;
+    calls.GetModuleFileNameA = ::GetModuleFileNameA;
+    calls.WaitForSingleObject = ::WaitForSingleObject;
+    calls.GetDC = ::GetDC;
+    calls.ReleaseDC = ::ReleaseDC;
+    calls.CreateDIBitmap = ::CreateDIBitmap;
+    return calls;
+}
+
+PlatformCalls table = defaultCalls();
+
+} // namespace
+
+PlatformCalls& platform() { return table; }
+
+void restoreDefaultPlatform() { table = defaultCalls(); }

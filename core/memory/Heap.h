@@ -1,0 +1,53 @@
+// Heap: the abstract base of every heap kind the registry can build. A heap owns an address range
+// (its arena, or everything for the platform heap), a short name and a lock; the registry asks it
+// for memory by category route and hands releases back to it by address.
+#pragma once
+
+#include <cstdint>
+
+#include "core/thread/Lock.h"
+
+// Rounds value up to a multiple of alignment, a power of two. Alignments 0 and 1 leave the value
+// unchanged.
+std::uintptr_t alignUp(std::uintptr_t value, std::uintptr_t alignment);
+
+// The heap kinds a configuration entry can name; the numbers are stored in configurations.
+enum class HeapKind : std::uint32_t {
+    Platform = 0,   // C runtime malloc, "PltMl00"
+    Block = 1,      // fixed-size blocks on a free list, "Blokl00"
+    MultiBlock = 2, // runs of fixed-size blocks, best fit, "MltBl00"
+    Greedy = 3,     // linear arena reset when everything is released, "Greed00"
+    Mspace = 4,     // dlmalloc mspace over the arena, "Dlmaloc"
+};
+
+constexpr std::uint32_t heapKindCount = 5;
+constexpr std::uint32_t heapNameLength = 7;
+
+class Heap {
+public:
+    // The name is cut to its first seven characters; the lock is named after the stored name.
+    Heap(std::uintptr_t base, std::uintptr_t size, const char* name);
+
+    Heap(const Heap&) = delete;
+    Heap& operator=(const Heap&) = delete;
+
+    // Slot 1. Destroys the lock. Heaps live in the registry's block and are destroyed only when a
+    // registry built for a test is dismantled.
+    virtual ~Heap();
+    // Slot 2. A block of at least size bytes at a multiple of alignment (a power of two), or null.
+    virtual void* allocate(std::uint32_t size, std::uint32_t alignment) = 0;
+    // Slot 3. Gives back a block this heap handed out.
+    virtual void release(void* pointer) = 0;
+    // Slot 4. Amount in use; the unit is the kind's (live allocations for the platform heap).
+    virtual std::uint32_t usage() const = 0;
+    // Slot 5. Size of the allocation behind pointer, 0 where the kind does not know it.
+    virtual std::uint32_t allocationSize(void* pointer) const = 0;
+
+    // base <= pointer < base + size, compared unsigned.
+    bool contains(const void* pointer) const;
+
+    std::uintptr_t base;
+    std::uintptr_t size;
+    char name[heapNameLength + 1];
+    Lock lock;
+};

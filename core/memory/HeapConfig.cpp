@@ -1,0 +1,40 @@
+// The module's compiled-in heap configuration and the kinds this build can construct.
+#include "core/memory/HeapConfig.h"
+
+#include <new>
+
+#include "core/memory/PlatformHeap.h"
+
+namespace {
+
+const HeapConfigEntry moduleHeaps[] = {
+    {static_cast<std::uint32_t>(HeapKind::Platform), 0, 0},
+};
+
+const HeapConfig moduleConfig = {1, moduleHeaps};
+
+const CategoryRoute moduleRoutes[heapCategoryCount] = {
+    {0, 0, 0},  {1, 0, 0},  {2, 0, 0},  {3, 0, 0},  {4, 0, 0},  {5, 0, 0},  {6, 0, 0},  {7, 0, 0},
+    {8, 0, 0},  {9, 0, 0},  {10, 0, 0}, {11, 0, 0}, {12, 0, 0}, {13, 0, 0}, {14, 0, 0}, {15, 0, 0},
+};
+
+Heap* constructPlatformHeap(void* at, std::uintptr_t, const HeapConfigEntry&, const char* name) {
+    return new (at) PlatformHeap(name);
+}
+
+// The arena kinds are not part of this build yet: a configuration naming them gets no registry.
+const HeapKindTable moduleKinds = {{
+    {sizeof(PlatformHeap), constructPlatformHeap},
+    {0, nullptr},
+    {0, nullptr},
+    {0, nullptr},
+    {0, nullptr},
+}};
+
+} // namespace
+
+const HeapConfig& defaultHeapConfig() { return moduleConfig; }
+
+const CategoryRoute* defaultCategoryRoutes() { return moduleRoutes; }
+
+const HeapKindTable& defaultHeapKinds() { return moduleKinds; }

@@ -1,0 +1,60 @@
+// The tables a heap registry is built from: the heaps to create, in heap order, and the range of
+// heaps that serves each allocation category. The module's own tables are compiled in.
+#pragma once
+
+#include <cstdint>
+
+#include "core/memory/Heap.h"
+
+// Allocation categories. Every allocation of the system names one; the route table maps it to a
+// range of heaps. Categories without a name here are routed all the same.
+enum class HeapCategory : std::uint32_t {
+    Engine = 0,      // locks, zlib's memory, the pak archive's buffers and arrays, the logger's sink
+    GlobalNew = 1,   // the global operator new
+    PakArchive = 10, // pak archive objects
+    String = 15,     // character storage of the framework's strings
+};
+
+constexpr std::uint32_t heapCategoryCount = 16;
+
+inline constexpr std::uint32_t categoryNumber(HeapCategory category) {
+    return static_cast<std::uint32_t>(category);
+}
+
+// One heap: its kind and two kind-specific parameters (block size and count, or arena size).
+struct HeapConfigEntry {
+    std::uint32_t kind;
+    std::uint32_t param1;
+    std::uint32_t param2;
+};
+
+struct HeapConfig {
+    std::uint32_t heapCount;
+    const HeapConfigEntry* entries;
+};
+
+// Heaps firstHeap to lastHeap (inclusive) serve the category, asked in that order.
+struct CategoryRoute {
+    std::uint32_t category;
+    std::uint32_t firstHeap;
+    std::uint32_t lastHeap;
+};
+
+// How the registry builds the heaps of one kind: the size of its object and a function that
+// constructs it in place. A kind whose construct is null cannot be built, and a configuration
+// that names it gets no registry. The arena sizes and alignments are fixed per kind and kept by
+// the registry itself.
+struct HeapKindBuilder {
+    std::uint32_t objectSize;
+    Heap* (*construct)(void* at, std::uintptr_t arenaStart, const HeapConfigEntry& entry, const char* name);
+};
+
+struct HeapKindTable {
+    HeapKindBuilder kinds[heapKindCount];
+};
+
+// The module's configuration: one platform heap, "PltMl00", serving all sixteen categories.
+const HeapConfig& defaultHeapConfig();
+const CategoryRoute* defaultCategoryRoutes();
+// The heap kinds this build can construct.
+const HeapKindTable& defaultHeapKinds();

@@ -1,0 +1,276 @@
+// The heap registry: its one-block construction, category routing, release by address, the
+// module-wide instance with its teardown at exit, and the module's operator new and delete.
+#include "core/memory/HeapRegistry.h"
+
+#include <atomic>
+#include <cstdlib>
+#include <new>
+
+#include "core/memory/Heap.h"
+
+namespace {
+
+// Per kind: its name template, how many arena bytes an entry takes, and the alignment of the
+// arena's start. These are properties of the kinds, not of their classes, so the registry lays
+// out the block even for kinds whose classes a test supplies.
+const char* const nameTemplates[heapKindCount] = {"PltMl00", "Blokl00", "MltBl00", "Greed00", "Dlmaloc"};
+
+std::uint64_t arenaBytes(const HeapConfigEntry& entry) {
+    switch (static_cast<HeapKind>(entry.kind)) {
+    case HeapKind::Block:
+        return std::uint64_t{entry.param1} * entry.param2;
+    case HeapKind::MultiBlock:
+        return std::uint64_t{entry.param2} * (std::uint64_t{entry.param1} + 2);
+    case HeapKind::Greedy:
+    case HeapKind::Mspace:
+        return entry.param1;
+    case HeapKind::Platform:
+        break;
+    }
+    return 0;
+}
+
+std::uintptr_t arenaAlignment(const HeapConfigEntry& entry) {
+    switch (static_cast<HeapKind>(entry.kind)) {
+    case HeapKind::Block:
+    case HeapKind::MultiBlock:
+        return entry.param1;
+    case HeapKind::Platform:
+    case HeapKind::Greedy:
+    case HeapKind::Mspace:
+        break;
+    }
+    return 128;
+}
+
+// Advances a kind's name: the 7th character counts up, and past '9' it carries into the 6th.
+void nextName(char (&name)[heapNameLength + 1]) {
+    name[6] = static_cast<char>(name[6] + 1);
+    if (name[6] > '9') {
+        name[5] = static_cast<char>(name[5] + 1);
+        name[6] = '0';
+    }
+}
+
+void copyTemplate(char (&name)[heapNameLength + 1], const char* source) {
+    for (std::uint32_t i = 0; i < heapNameLength; ++i) {
+        name[i] = source[i];
+    }
+    name[heapNameLength] = '\0';
+}
+
+// The module-wide registry. It is built during static initialisation, before any other thread can
+// enter the module; afterwards it only changes at exit and when a test swaps it.
+std::atomic<HeapRegistry*> moduleRegistry{nullptr};
+bool teardownRegistered = false;
+
+void teardownRegistry() {
+    // Heaps and outstanding blocks stay: objects released later by other exit routines are simply
+    // not given back.
+    moduleRegistry.store(nullptr);
+}
+
+} // namespace
+
+HeapRegistry* HeapRegistry::build(const HeapConfig& config, const CategoryRoute* routes, const HeapKindTable& kinds) {
+    if (config.heapCount == 0 || config.entries == nullptr || routes == nullptr) {
+        return nullptr;
+    }
+    for (std::uint32_t c = 0; c < heapCategoryCount; ++c) {
+        // A route outside the heap table would index past it on every allocation.
+        if (routes[c].firstHeap > routes[c].lastHeap || routes[c].lastHeap >= config.heapCount) {
+            return nullptr;
+        }
+    }
+
+    // Sizing pass: header, table, objects, and each arena with the most its alignment can cost.
+    std::uint64_t length = sizeof(HeapRegistry) + std::uint64_t{config.heapCount} * sizeof(Heap*);
+    for (std::uint32_t i = 0; i < config.heapCount; ++i) {
+        const HeapConfigEntry& entry = config.entries[i];
+        if (entry.kind >= heapKindCount || kinds.kinds[entry.kind].construct == nullptr) {
+            return nullptr;
+        }
+        const std::uintptr_t alignment = arenaAlignment(entry);
+        length += alignUp(kinds.kinds[entry.kind].objectSize, alignof(void*));
+        length += arenaBytes(entry) + (alignment > 0 ? alignment - 1 : 0);
+    }
+    if (length > SIZE_MAX) {
+        return nullptr;
+    }
+    void* block = std::malloc(static_cast<std::size_t>(length));
+    if (block == nullptr) {
+        return nullptr;
+    }
+
+    HeapRegistry* registry = static_cast<HeapRegistry*>(block);
+    registry->heapTable = reinterpret_cast<Heap**>(registry + 1);
+    registry->count = config.heapCount;
+    for (std::uint32_t c = 0; c < heapCategoryCount; ++c) {
+        registry->routes[c] = routes[c];
+    }
+
+    // Construction pass. Names start from the templates for every registry.
+    char names[heapKindCount][heapNameLength + 1];
+    for (std::uint32_t k = 0; k < heapKindCount; ++k) {
+        copyTemplate(names[k], nameTemplates[k]);
+    }
+    std::uintptr_t objectCursor = reinterpret_cast<std::uintptr_t>(registry->heapTable + config.heapCount);
+    std::uintptr_t arenaCursor = objectCursor;
+    for (std::uint32_t i = 0; i < config.heapCount; ++i) {
+        arenaCursor += alignUp(kinds.kinds[config.entries[i].kind].objectSize, alignof(void*));
+    }
+    for (std::uint32_t i = 0; i < config.heapCount; ++i) {
+        const HeapConfigEntry& entry = config.entries[i];
+        const std::uintptr_t arenaStart = alignUp(arenaCursor, arenaAlignment(entry));
+        arenaCursor = arenaStart + static_cast<std::uintptr_t>(arenaBytes(entry));
+        const HeapKindBuilder& builder = kinds.kinds[entry.kind];
+        registry->heapTable[i] = builder.construct(reinterpret_cast<void*>(objectCursor), arenaStart, entry, names[entry.kind]);
+        nextName(names[entry.kind]);
+        objectCursor += alignUp(builder.objectSize, alignof(void*));
+    }
+    return registry;
+}
+
+void HeapRegistry::dismantle(HeapRegistry* registry) {
+    if (registry == nullptr) {
+        return;
+    }
+    for (std::uint32_t i = 0; i < registry->count; ++i) {
+        registry->heapTable[i]->~Heap();
+    }
+    std::free(registry);
+}
+
+void* HeapRegistry::allocate(std::uint32_t size, std::uint32_t alignment, std::uint32_t category) {
+    if (size == 0) {
+        return nullptr;
+    }
+    if (category >= heapCategoryCount) {
+        return nullptr;
+    }
+    const CategoryRoute& route = routes[category];
+    for (std::uint32_t i = route.firstHeap; i <= route.lastHeap; ++i) {
+        void* block = heapTable[i]->allocate(size, alignment);
+        if (block != nullptr) {
+            return block;
+        }
+    }
+    return nullptr;
+}
+
+void HeapRegistry::release(void* pointer) {
+    if (pointer == nullptr) {
+        return;
+    }
+    for (std::uint32_t i = 0; i < count; ++i) {
+        if (heapTable[i]->contains(pointer)) {
+            heapTable[i]->release(pointer);
+            return;
+        }
+    }
+}
+
+HeapRegistry* getHeapRegistry() {
+    HeapRegistry* registry = moduleRegistry.load();
+    if (registry != nullptr) {
+        return registry;
+    }
+    registry = HeapRegistry::build(defaultHeapConfig(), defaultCategoryRoutes(), defaultHeapKinds());
+    if (registry == nullptr) {
+        return nullptr;
+    }
+    moduleRegistry.store(registry);
+    // A registry rebuilt after the teardown at exit does not register the teardown again.
+    if (!teardownRegistered) {
+        teardownRegistered = true;
+        std::atexit(teardownRegistry);
+    }
+    return registry;
+}
+
+bool heapRegistryExists() { return moduleRegistry.load() != nullptr; }
+
+void* heapAllocate(std::uint32_t size, std::uint32_t alignment, std::uint32_t category) {
+    HeapRegistry* registry = getHeapRegistry();
+    if (registry == nullptr) {
+        return nullptr;
+    }
+    return registry->allocate(size, alignment, category);
+}
+
+void* heapAllocate(std::uint32_t size, std::uint32_t alignment, HeapCategory category) {
+    return heapAllocate(size, alignment, categoryNumber(category));
+}
+
+void heapRelease(void* pointer) {
+    HeapRegistry* registry = moduleRegistry.load();
+    if (registry == nullptr) {
+        return;
+    }
+    registry->release(pointer);
+}
+
+HeapRegistry* swapHeapRegistry(HeapRegistry* replacement) { return moduleRegistry.exchange(replacement); }
+
+namespace {
+
+// Built before every other static object of the module, so that the first allocation of any
+// other initialiser already finds the registry (and the first Lock attaches the threads library).
+struct RegistryFirst {
+    RegistryFirst() { getHeapRegistry(); }
+};
+RegistryFirst registryFirst __attribute__((init_priority(101)));
+
+void* allocateFromNew(std::size_t size, std::size_t alignment, std::uint32_t category) {
+    // A request beyond 32 bits cannot be expressed to the heaps; it is refused, not truncated.
+    if (size > UINT32_MAX || alignment > UINT32_MAX) {
+        return nullptr;
+    }
+    return heapAllocate(static_cast<std::uint32_t>(size), static_cast<std::uint32_t>(alignment), category);
+}
+
+} // namespace
+
+// The module's operator new never raises: it answers null, and the module is built so that every
+// new-expression tests for null before constructing.
+void* operator new(std::size_t size) { return allocateFromNew(size, 1, categoryNumber(HeapCategory::GlobalNew)); }
+void* operator new[](std::size_t size) { return allocateFromNew(size, 1, categoryNumber(HeapCategory::GlobalNew)); }
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+    return allocateFromNew(size, 1, categoryNumber(HeapCategory::GlobalNew));
+}
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
+    return allocateFromNew(size, 1, categoryNumber(HeapCategory::GlobalNew));
+}
+void* operator new(std::size_t size, std::align_val_t alignment) {
+    return allocateFromNew(size, static_cast<std::size_t>(alignment), categoryNumber(HeapCategory::GlobalNew));
+}
+void* operator new[](std::size_t size, std::align_val_t alignment) {
+    return allocateFromNew(size, static_cast<std::size_t>(alignment), categoryNumber(HeapCategory::GlobalNew));
+}
+void* operator new(std::size_t size, std::align_val_t alignment, const std::nothrow_t&) noexcept {
+    return allocateFromNew(size, static_cast<std::size_t>(alignment), categoryNumber(HeapCategory::GlobalNew));
+}
+void* operator new[](std::size_t size, std::align_val_t alignment, const std::nothrow_t&) noexcept {
+    return allocateFromNew(size, static_cast<std::size_t>(alignment), categoryNumber(HeapCategory::GlobalNew));
+}
+void* operator new(std::size_t size, HeapCategory category) noexcept {
+    return allocateFromNew(size, 1, categoryNumber(category));
+}
+void* operator new[](std::size_t size, HeapCategory category) noexcept {
+    return allocateFromNew(size, 1, categoryNumber(category));
+}
+
+void operator delete(void* pointer) noexcept { heapRelease(pointer); }
+void operator delete[](void* pointer) noexcept { heapRelease(pointer); }
+void operator delete(void* pointer, std::size_t) noexcept { heapRelease(pointer); }
+void operator delete[](void* pointer, std::size_t) noexcept { heapRelease(pointer); }
+void operator delete(void* pointer, const std::nothrow_t&) noexcept { heapRelease(pointer); }
+void operator delete[](void* pointer, const std::nothrow_t&) noexcept { heapRelease(pointer); }
+void operator delete(void* pointer, std::align_val_t) noexcept { heapRelease(pointer); }
+void operator delete[](void* pointer, std::align_val_t) noexcept { heapRelease(pointer); }
+void operator delete(void* pointer, std::size_t, std::align_val_t) noexcept { heapRelease(pointer); }
+void operator delete[](void* pointer, std::size_t, std::align_val_t) noexcept { heapRelease(pointer); }
+void operator delete(void* pointer, std::align_val_t, const std::nothrow_t&) noexcept { heapRelease(pointer); }
+void operator delete[](void* pointer, std::align_val_t, const std::nothrow_t&) noexcept { heapRelease(pointer); }
+void operator delete(void* pointer, HeapCategory) noexcept { heapRelease(pointer); }
+void operator delete[](void* pointer, HeapCategory) noexcept { heapRelease(pointer); }

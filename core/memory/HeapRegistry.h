@@ -1,0 +1,64 @@
+// HeapRegistry: the process-wide router of every allocation the system's own code makes. It is
+// built at static initialisation, before any other static object of the module, in one block from
+// the C runtime that holds its heap table, the heap objects and their arenas. Allocations are
+// routed by category to a range of heaps; releases find their heap by address.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "core/memory/HeapConfig.h"
+
+class Heap;
+
+class HeapRegistry {
+public:
+    // Builds a registry in one malloc'd block from the given tables. Null when the block cannot
+    // be had, when an entry names a kind the table cannot build, when a route names a heap that
+    // does not exist, or when the block's length does not fit the address width.
+    static HeapRegistry* build(const HeapConfig& config, const CategoryRoute* routes, const HeapKindTable& kinds);
+    // Destroys the heaps of a registry made by build and frees its block. Only for registries that
+    // are not installed as the module's; the module's registry is never dismantled.
+    static void dismantle(HeapRegistry* registry);
+
+    // A block of size bytes at a multiple of alignment from the first heap of the category's range
+    // that can serve it; null for size 0, an unknown category, or when every heap fails.
+    void* allocate(std::uint32_t size, std::uint32_t alignment, std::uint32_t category);
+    // Gives pointer back to the first heap whose range holds it. Null and unclaimed pointers are
+    // ignored.
+    void release(void* pointer);
+
+    std::uint32_t heapCount() const { return count; }
+    Heap* heap(std::uint32_t number) const { return number < count ? heapTable[number] : nullptr; }
+
+    // Layout of the block: this header, then the heap table at once, then the heap objects in heap
+    // order, then the arenas at their aligned starts.
+    Heap** heapTable;
+    std::uint32_t count;
+    CategoryRoute routes[heapCategoryCount];
+};
+
+// The module's registry, built from the compiled-in configuration if there is none (before the
+// first use, or after the teardown at exit). Null only when the C runtime cannot provide its block.
+HeapRegistry* getHeapRegistry();
+
+// Whether the module's registry exists: releases are skipped when it does not (after teardown).
+bool heapRegistryExists();
+
+// Allocates through the module's registry; null when there is none or it cannot serve.
+void* heapAllocate(std::uint32_t size, std::uint32_t alignment, HeapCategory category);
+void* heapAllocate(std::uint32_t size, std::uint32_t alignment, std::uint32_t category);
+// Releases through the module's registry when it exists; does nothing afterwards.
+void heapRelease(void* pointer);
+
+// Installs another registry as the module's (tests route the whole system through small or
+// failing heaps this way) and returns the one it replaced.
+HeapRegistry* swapHeapRegistry(HeapRegistry* replacement);
+
+// The category form of operator new, with which engine objects are created. Null on failure; the
+// constructor is then not run.
+void* operator new(std::size_t size, HeapCategory category) noexcept;
+void* operator new[](std::size_t size, HeapCategory category) noexcept;
+// Matches the category form; runs only when a constructor of an object made with it throws.
+void operator delete(void* pointer, HeapCategory category) noexcept;
+void operator delete[](void* pointer, HeapCategory category) noexcept;

@@ -1,0 +1,46 @@
+// Lock: the system's one synchronisation primitive, a named recursive mutex on the POSIX threads
+// library, and ScopedLock, the guard that holds a Lock for one scope. Heaps guard their bookkeeping
+// with one, the disk file class shares one among all its objects, and the logger owns one.
+#pragma once
+
+#include <pthread.h>
+
+class Lock {
+public:
+    // Builds a recursive mutex. The name is not copied and may be null. The first Lock of the
+    // process also performs the threads library's once-only process attach where it needs one.
+    // When the mutex cannot be created, guards of this lock lock nothing and the code runs anyway.
+    explicit Lock(const char* name);
+    // Releases the mutex, then its attributes.
+    ~Lock();
+
+    Lock(const Lock&) = delete;
+    Lock& operator=(const Lock&) = delete;
+
+    // Blocks until this thread holds the mutex; a thread that holds it already takes it again.
+    void acquire();
+    // Gives back one acquisition; the mutex is free for others once every acquire is balanced.
+    void release();
+
+    const char* name;
+    pthread_mutex_t mutex;
+    // Kept alive for the lifetime of the mutex.
+    pthread_mutexattr_t attributes;
+};
+
+// Holds a Lock from construction to destruction. A null lock (one that could not be allocated)
+// guards nothing rather than crashing.
+class ScopedLock {
+public:
+    explicit ScopedLock(Lock* lock);
+    explicit ScopedLock(Lock& held) : ScopedLock(&held) {}
+    ~ScopedLock();
+
+    ScopedLock(const ScopedLock&) = delete;
+    ScopedLock& operator=(const ScopedLock&) = delete;
+
+    Lock* lock;
+};
+
+// Whether the threads library has been attached to the process (set by the first Lock).
+bool threadsAttached();

@@ -1,0 +1,83 @@
+// The host's entry points: the init count, the plugin's identity, the portable-installation answer,
+// and the hand-over of file calls to the wave scanner and renderer.
+#include "plugin/EntryPoints.h"
+
+#include <atomic>
+
+#include "plugin/PluginIdentity.h"
+
+namespace {
+
+// Balanced DVP_Init / DVP_Uninit calls; never below 0. Hosts may call from several threads.
+std::atomic<int> initCount{0};
+
+void copyText(char* buffer, std::uint32_t capacity, const char* text) {
+    if (buffer == nullptr) {
+        return;
+    }
+    lstrcpynA(buffer, text, static_cast<int>(capacity));
+}
+
+} // namespace
+
+int pluginInitCount() { return initCount.load(); }
+
+extern "C" BOOL __cdecl DVP_Init(void) {
+    // A raise from 0 is the start-up point; the plugin has nothing to start.
+    initCount.fetch_add(1);
+    return TRUE;
+}
+
+extern "C" void __cdecl DVP_Uninit(void) {
+    int count = initCount.load();
+    while (count > 0 && !initCount.compare_exchange_weak(count, count - 1)) {
+    }
+}
+
+extern "C" BOOL __cdecl DVP_IdentifyA(PluginInfoRecord* info) {
+    if (info == nullptr) {
+        return FALSE;
+    }
+    info->flags = identity::pluginFlags;
+    info->versionHigh = identity::versionHigh;
+    info->versionLow = identity::versionLow;
+    copyText(info->extensions, info->extensionsCapacity, identity::extensions);
+    copyText(info->displayName, info->displayNameCapacity, identity::displayName);
+    copyText(info->description, info->descriptionCapacity, identity::description);
+    copyText(info->copyright, info->copyrightCapacity, identity::copyright);
+    copyText(info->webAddress, info->webAddressCapacity, identity::webAddress);
+    info->smallestFileSize = identity::smallestFileSize;
+    info->word88 = identity::word88;
+    info->identifier = identity::identifier;
+    return TRUE;
+}
+
+extern "C" BOOL __cdecl DVP_IdentifyFileA(HWND, LPSTR, FileInfoRecord*, HANDLE) {
+    // TODO(issue 4): the RIFF WAVE scan.
+    return FALSE;
+}
+
+extern "C" HBITMAP __cdecl DVP_LoadBitmapA(HWND, LPSTR, FileInfoRecord*, ImageSizeRecord*, HANDLE) {
+    // TODO(issue 4): the waveform picture.
+    return nullptr;
+}
+
+extern "C" BOOL __cdecl DVP_USBSafe(UsbSafeRecord* usb) {
+    if (usb == nullptr || usb->fileNames == nullptr || usb->capacity == 0) {
+        return TRUE;
+    }
+    // The host reads a list of wide-character names ended by an empty one: the name is cut to
+    // capacity - 1 characters and a NUL, as lstrcpynW would, and the list's closing NUL follows
+    // when there is room for it.
+    const wchar_t* name = identity::moduleFileName;
+    std::uint32_t length = 0;
+    while (name[length] != L'\0' && length + 1 < usb->capacity) {
+        usb->fileNames[length] = name[length];
+        ++length;
+    }
+    usb->fileNames[length] = L'\0';
+    if (length + 1 < usb->capacity) {
+        usb->fileNames[length + 1] = L'\0';
+    }
+    return TRUE;
+}

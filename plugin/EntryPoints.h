@@ -1,0 +1,35 @@
+/* The six entry points the host calls through plain C function pointers: C linkage, the C calling
+   convention, exported under their undecorated names. */
+#pragma once
+
+#include <windows.h>
+
+#include "plugin/HostRecords.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Adds one to the init count; a raise from 0 is the start-up point. Always TRUE. */
+BOOL __cdecl DVP_Init(void);
+/* Subtracts one from the init count when it is above 0. */
+void __cdecl DVP_Uninit(void);
+/* Fills the plugin's identity into the record; each string only when its buffer is given, cut
+   to the buffer's capacity. Always TRUE. */
+BOOL __cdecl DVP_IdentifyA(PluginInfoRecord* info);
+/* TRUE when the named file is RIFF WAVE audio; the record is filled only then. */
+BOOL __cdecl DVP_IdentifyFileA(HWND window, LPSTR name, FileInfoRecord* info, HANDLE abortEvent);
+/* The waveform picture of a file identified before, or null. */
+HBITMAP __cdecl DVP_LoadBitmapA(HWND window, LPSTR name, FileInfoRecord* info, ImageSizeRecord* size, HANDLE abortEvent);
+/* Writes the module's file name as a wide, double-NUL-terminated list when a buffer is given.
+   Always TRUE. */
+BOOL __cdecl DVP_USBSafe(UsbSafeRecord* usb);
+
+#ifdef __cplusplus
+}
+#endif
+
+/* The init count, for tests within the module. */
+#ifdef __cplusplus
+int pluginInitCount();
+#endif

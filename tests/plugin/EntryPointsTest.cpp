@@ -1,0 +1,159 @@
+// The entry points reached the way the host reaches them: through the built DLL, by plain names.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <cwchar>
+
+#include "tools/host/HostPlugin.h"
+
+namespace {
+
+HostPlugin& plugin() {
+    static HostPlugin instance;
+    return instance;
+}
+
+class EntryPoints : public ::testing::Test {
+protected:
+    void SetUp() override { ASSERT_TRUE(plugin().loaded()) << plugin().errorText(); }
+};
+
+TEST_F(EntryPoints, ExportsOnlyTheSixPlainNames) {
+    // Decorated or stdcall-style names would not be found by the host.
+    EXPECT_EQ(GetProcAddress(plugin().handle(), "_DVP_Init"), nullptr);
+    EXPECT_EQ(GetProcAddress(plugin().handle(), "DVP_Init@0"), nullptr);
+    EXPECT_EQ(GetProcAddress(plugin().handle(), "DllMain"), nullptr);
+}
+
+TEST_F(EntryPoints, InitCountNeverGoesBelowZero) {
+    // The count is internal; its effect is that extra Uninit calls are harmless and Init still
+    // answers TRUE afterwards.
+    for (int i = 0; i < 3; ++i) {
+        plugin().uninit();
+    }
+    EXPECT_EQ(plugin().init(), TRUE);
+    EXPECT_EQ(plugin().init(), TRUE);
+    plugin().uninit();
+    plugin().uninit();
+    plugin().uninit();
+    EXPECT_EQ(plugin().init(), TRUE);
+    plugin().uninit();
+}
+
+PluginInfoRecord recordWithBuffers(char (&ext)[64], char (&name)[64], char (&desc)[64], char (&copy)[128],
+                                   char (&web)[128]) {
+    PluginInfoRecord info;
+    std::memset(&info, 0xCD, sizeof info);
+    info.extensions = ext;
+    info.extensionsCapacity = sizeof ext;
+    info.displayName = name;
+    info.displayNameCapacity = sizeof name;
+    info.description = desc;
+    info.descriptionCapacity = sizeof desc;
+    info.copyright = copy;
+    info.copyrightCapacity = sizeof copy;
+    info.webAddress = web;
+    info.webAddressCapacity = sizeof web;
+    return info;
+}
+
+TEST_F(EntryPoints, IdentifyWritesEveryFieldAndLeavesTheHostsOwn) {
+    char ext[64], name[64], desc[64], copy[128], web[128];
+    PluginInfoRecord info = recordWithBuffers(ext, name, desc, copy, web);
+    ASSERT_EQ(plugin().identify(&info), TRUE);
+    EXPECT_EQ(info.hostHeader, 0xCDCDCDCDu);
+    EXPECT_EQ(info.flags, 0x00008160u);
+    EXPECT_EQ(info.versionHigh, 0u);
+    EXPECT_EQ(info.versionLow, 2u);
+    EXPECT_STREQ(ext, ".wav");
+    EXPECT_STREQ(name, "Sonolook Viewer/Player");
+    EXPECT_STREQ(desc, "Sonolook Viewer and player plugin");
+    EXPECT_GT(std::strlen(copy), 0u);
+    EXPECT_GT(std::strlen(web), 0u);
+    EXPECT_EQ(info.smallestFileSize, 36u);
+    EXPECT_EQ(info.word88, 0u);
+    for (unsigned char byte : info.hostReserved) {
+        EXPECT_EQ(byte, 0xCD);
+    }
+    // The identifier is fixed: a second call writes the same bytes.
+    PluginInfoRecord again = recordWithBuffers(ext, name, desc, copy, web);
+    ASSERT_EQ(plugin().identify(&again), TRUE);
+    EXPECT_EQ(std::memcmp(&info.identifier, &again.identifier, sizeof info.identifier), 0);
+    EXPECT_NE(info.identifier.data1, 0xCDCDCDCDu);
+}
+
+TEST_F(EntryPoints, IdentifyCutsStringsToTheirCapacity) {
+    char ext[64], name[64], desc[64], copy[128], web[128];
+    std::memset(ext, 'x', sizeof ext);
+    std::memset(name, 'x', sizeof name);
+    PluginInfoRecord info = recordWithBuffers(ext, name, desc, copy, web);
+    info.extensionsCapacity = 1;                                 // only the terminator
+    info.displayNameCapacity = sizeof "Sonolook Viewer/Player"; // exactly the string and its NUL
+    info.descriptionCapacity = 9;
+    ASSERT_EQ(plugin().identify(&info), TRUE);
+    EXPECT_EQ(ext[0], '\0');
+    EXPECT_EQ(ext[1], 'x');
+    EXPECT_STREQ(name, "Sonolook Viewer/Player");
+    EXPECT_STREQ(desc, "Sonoloo" "k");
+    EXPECT_EQ(std::strlen(desc), 8u);
+}
+
+TEST_F(EntryPoints, IdentifyWithNoBuffersStillWritesTheNumbers) {
+    PluginInfoRecord info;
+    std::memset(&info, 0, sizeof info);
+    info.extensionsCapacity = 100;
+    ASSERT_EQ(plugin().identify(&info), TRUE);
+    EXPECT_EQ(info.flags, 0x00008160u);
+    EXPECT_EQ(info.versionLow, 2u);
+    EXPECT_EQ(info.smallestFileSize, 36u);
+    EXPECT_NE(info.identifier.data1, 0u);
+}
+
+TEST_F(EntryPoints, UsbSafeWritesAWideDoubleTerminatedName) {
+    wchar_t buffer[32];
+    std::wmemset(buffer, L'#', 32);
+    UsbSafeRecord usb = {0xABCDu, buffer, 32};
+    ASSERT_EQ(plugin().usbSafe(&usb), TRUE);
+    EXPECT_EQ(std::wcscmp(buffer, L"sonolook.dll"), 0);
+    EXPECT_EQ(buffer[12], L'\0');
+    EXPECT_EQ(buffer[13], L'\0');
+    EXPECT_EQ(buffer[14], L'#');
+    EXPECT_EQ(usb.hostHeader, 0xABCDu);
+}
+
+TEST_F(EntryPoints, UsbSafeRespectsSmallCapacities) {
+    wchar_t buffer[16];
+    // Exactly the name and its NUL: no room for the list's second NUL.
+    std::wmemset(buffer, L'#', 16);
+    UsbSafeRecord usb = {0, buffer, 13};
+    ASSERT_EQ(plugin().usbSafe(&usb), TRUE);
+    EXPECT_EQ(std::wcscmp(buffer, L"sonolook.dll"), 0);
+    EXPECT_EQ(buffer[13], L'#');
+    // Cut to capacity - 1 characters.
+    std::wmemset(buffer, L'#', 16);
+    usb.capacity = 5;
+    ASSERT_EQ(plugin().usbSafe(&usb), TRUE);
+    EXPECT_EQ(std::wcsncmp(buffer, L"sono", 4), 0);
+    EXPECT_EQ(buffer[4], L'\0');
+    EXPECT_EQ(buffer[5], L'#');
+    // Capacity 1: only the terminator.
+    std::wmemset(buffer, L'#', 16);
+    usb.capacity = 1;
+    ASSERT_EQ(plugin().usbSafe(&usb), TRUE);
+    EXPECT_EQ(buffer[0], L'\0');
+    EXPECT_EQ(buffer[1], L'#');
+    // Capacity 0: nothing written.
+    std::wmemset(buffer, L'#', 16);
+    usb.capacity = 0;
+    ASSERT_EQ(plugin().usbSafe(&usb), TRUE);
+    EXPECT_EQ(buffer[0], L'#');
+}
+
+TEST_F(EntryPoints, UsbSafeWithNullBufferWritesNothing) {
+    UsbSafeRecord usb = {7u, nullptr, 64};
+    EXPECT_EQ(plugin().usbSafe(&usb), TRUE);
+    EXPECT_EQ(usb.hostHeader, 7u);
+    EXPECT_EQ(usb.capacity, 64u);
+}
+
+} // namespace

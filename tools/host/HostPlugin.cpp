@@ -1,0 +1,32 @@
+// Loading the plugin as the host does.
+#include "tools/host/HostPlugin.h"
+
+namespace {
+
+template <typename Function>
+bool resolve(HMODULE module, const char* name, Function& target) {
+    target = reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+    return target != nullptr;
+}
+
+} // namespace
+
+HostPlugin::HostPlugin(const char* path) {
+    module = LoadLibraryA(path);
+    if (module == nullptr) {
+        error = "the library could not be loaded";
+        return;
+    }
+    const bool all = resolve(module, "DVP_Init", init) && resolve(module, "DVP_Uninit", uninit) &&
+                     resolve(module, "DVP_IdentifyA", identify) && resolve(module, "DVP_IdentifyFileA", identifyFile) &&
+                     resolve(module, "DVP_LoadBitmapA", loadBitmap) && resolve(module, "DVP_USBSafe", usbSafe);
+    if (!all) {
+        error = "an entry point is missing from the library";
+    }
+}
+
+HostPlugin::~HostPlugin() {
+    if (module != nullptr) {
+        FreeLibrary(module);
+    }
+}
