@@ -3,6 +3,7 @@
 # runs them under wine through CTest.
 #   tools/test.sh        the product: the 32-bit build, in build/
 #   tools/test.sh 64     the same code as a 64-bit build, in build64/ (quick to run everywhere)
+#   SONOLOOK_BUILD_DIR=dir picks another build tree (for parallel work on one checkout)
 # Extra arguments go to ctest, e.g. tools/test.sh 32 -R core_tests
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
@@ -10,8 +11,8 @@ bits=${1:-32}
 [ $# -gt 0 ] && shift
 
 case "$bits" in
-  32) toolchain=i686-w64-mingw32; build=$root/build ;;
-  64) toolchain=x86_64-w64-mingw32; build=$root/build64 ;;
+  32) toolchain=i686-w64-mingw32; build=${SONOLOOK_BUILD_DIR:-$root/build} ;;
+  64) toolchain=x86_64-w64-mingw32; build=${SONOLOOK_BUILD_DIR:-$root/build64} ;;
   *) echo "usage: tools/test.sh [32|64] [ctest arguments]" >&2; exit 2 ;;
 esac
 
