@@ -1,1 +1,321 @@
+// The heap registry: one-block layout, arena alignment, naming, routing, release by address,
+// the module's registry and its teardown, and operator new through it.
 #include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <new>
+
+#include "core/memory/HeapRegistry.h"
+#include "core/memory/PlatformHeap.h"
+
+namespace {
+
+// Stands in for the arena kinds: hands out its arena front to back and records what it was given.
+class StandInHeap : public Heap {
+public:
+    StandInHeap(std::uintptr_t arenaStart, std::uintptr_t arenaBytes, const HeapConfigEntry& entry, const char* heapName)
+        : Heap(arenaStart, arenaBytes, heapName), kind(entry.kind), param1(entry.param1), param2(entry.param2),
+          cursor(arenaStart) {}
+
+    void* allocate(std::uint32_t bytes, std::uint32_t) override {
+        ++requests;
+        if (bytes > base + size - cursor) {
+            return nullptr;
+        }
+        void* p = reinterpret_cast<void*>(cursor);
+        cursor += bytes;
+        return p;
+    }
+    void release(void*) override { ++releases; }
+    std::uint32_t usage() const override { return requests - releases; }
+    std::uint32_t allocationSize(void*) const override { return 0; }
+
+    std::uint32_t kind;
+    std::uint32_t param1;
+    std::uint32_t param2;
+    std::uintptr_t cursor;
+    std::uint32_t requests = 0;
+    std::uint32_t releases = 0;
+};
+
+std::uintptr_t standInArenaBytes(const HeapConfigEntry& entry) {
+    switch (entry.kind) {
+    case 1:
+        return std::uintptr_t{entry.param1} * entry.param2;
+    case 2:
+        return std::uintptr_t{entry.param2} * (entry.param1 + 2u);
+    default:
+        return entry.param1;
+    }
+}
+
+Heap* constructStandIn(void* at, std::uintptr_t arenaStart, const HeapConfigEntry& entry, const char* heapName) {
+    return new (at) StandInHeap(arenaStart, standInArenaBytes(entry), entry, heapName);
+}
+
+Heap* constructPlatform(void* at, std::uintptr_t, const HeapConfigEntry&, const char* heapName) {
+    return new (at) PlatformHeap(heapName);
+}
+
+const HeapKindTable standInKinds = {{
+    {sizeof(PlatformHeap), constructPlatform},
+    {sizeof(StandInHeap), constructStandIn},
+    {sizeof(StandInHeap), constructStandIn},
+    {sizeof(StandInHeap), constructStandIn},
+    {sizeof(StandInHeap), constructStandIn},
+}};
+
+struct Routes {
+    CategoryRoute entries[heapCategoryCount];
+    explicit Routes(std::uint32_t first = 0, std::uint32_t last = 0) {
+        for (std::uint32_t c = 0; c < heapCategoryCount; ++c) {
+            entries[c] = {c, first, last};
+        }
+    }
+};
+
+StandInHeap& standIn(HeapRegistry* registry, std::uint32_t number) {
+    return *static_cast<StandInHeap*>(registry->heap(number));
+}
+
+TEST(HeapRegistry, LaysOutTableObjectsAndAlignedArenasInOneBlock) {
+    const HeapConfigEntry entries[] = {
+        {1, 64, 3},    // Blokl00: 192 bytes at a multiple of 64
+        {2, 32, 5},    // MltBl00: 5 * 34 bytes at a multiple of 32
+        {0, 0, 0},     // PltMl00: no arena, cursor raised to a multiple of 128
+        {3, 1000, 0},  // Greed00: 1000 bytes at a multiple of 128
+        {4, 4096, 0},  // Dlmaloc
+        {1, 256, 2},   // Blokl01
+    };
+    const HeapConfig config = {6, entries};
+    Routes routes(0, 5);
+    HeapRegistry* registry = HeapRegistry::build(config, routes.entries, standInKinds);
+    ASSERT_NE(registry, nullptr);
+
+    // The heap table follows the header at once; the objects follow the table in heap order.
+    const std::uintptr_t start = reinterpret_cast<std::uintptr_t>(registry);
+    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(registry->heapTable), start + sizeof(HeapRegistry));
+    std::uintptr_t object = reinterpret_cast<std::uintptr_t>(registry->heapTable + 6);
+    for (std::uint32_t i = 0; i < 6; ++i) {
+        EXPECT_EQ(reinterpret_cast<std::uintptr_t>(registry->heap(i)), object) << "heap " << i;
+        object += standInKinds.kinds[entries[i].kind].objectSize;
+    }
+
+    // Arenas follow the objects in heap order, each at its kind's alignment, without overlap.
+    std::uintptr_t previousEnd = object;
+    const std::uint32_t arenaHeaps[] = {0, 1, 3, 4, 5};
+    const std::uintptr_t alignments[] = {64, 32, 128, 128, 256};
+    for (int n = 0; n < 5; ++n) {
+        const StandInHeap& heap = standIn(registry, arenaHeaps[n]);
+        EXPECT_EQ(heap.base % alignments[n], 0u) << heap.name;
+        EXPECT_GE(heap.base, previousEnd) << heap.name;
+        EXPECT_LT(heap.base - previousEnd, alignments[n] + 128) << heap.name;
+        previousEnd = heap.base + heap.size;
+    }
+    EXPECT_EQ(standIn(registry, 0).size, 192u);
+    EXPECT_EQ(standIn(registry, 1).size, 170u);
+    EXPECT_EQ(standIn(registry, 3).size, 1000u);
+    EXPECT_EQ(standIn(registry, 5).param1, 256u);
+
+    // Every arena can be written end to end inside the block.
+    for (std::uint32_t number : arenaHeaps) {
+        const StandInHeap& heap = standIn(registry, number);
+        std::memset(reinterpret_cast<void*>(heap.base), 0xA5, heap.size);
+    }
+    HeapRegistry::dismantle(registry);
+}
+
+TEST(HeapRegistry, NamesCountPerKindAndCarryIntoTheSixthCharacter) {
+    HeapConfigEntry entries[14];
+    for (int i = 0; i < 11; ++i) {
+        entries[i] = {1, 16, 1};
+    }
+    entries[11] = {4, 256, 0};
+    entries[12] = {4, 256, 0};
+    entries[13] = {4, 256, 0};
+    const HeapConfig config = {14, entries};
+    Routes routes;
+    HeapRegistry* registry = HeapRegistry::build(config, routes.entries, standInKinds);
+    ASSERT_NE(registry, nullptr);
+    EXPECT_STREQ(registry->heap(0)->name, "Blokl00");
+    EXPECT_STREQ(registry->heap(2)->name, "Blokl02");
+    EXPECT_STREQ(registry->heap(9)->name, "Blokl09");
+    EXPECT_STREQ(registry->heap(10)->name, "Blokl10");
+    EXPECT_STREQ(registry->heap(11)->name, "Dlmaloc");
+    EXPECT_STREQ(registry->heap(12)->name, "Dlmalp0");
+    EXPECT_STREQ(registry->heap(13)->name, "Dlmalp1");
+    EXPECT_EQ(registry->heap(10)->lock.name, registry->heap(10)->name);
+    HeapRegistry::dismantle(registry);
+
+    // Names start from the templates again in every registry.
+    registry = HeapRegistry::build(config, routes.entries, standInKinds);
+    ASSERT_NE(registry, nullptr);
+    EXPECT_STREQ(registry->heap(0)->name, "Blokl00");
+    HeapRegistry::dismantle(registry);
+}
+
+TEST(HeapRegistry, RoutesCategoriesInOrderAndReleasesByAddress) {
+    const HeapConfigEntry entries[] = {{3, 64, 0}, {3, 64, 0}, {0, 0, 0}};
+    const HeapConfig config = {3, entries};
+    Routes routes(2, 2);
+    routes.entries[5] = {5, 0, 2};  // greedy first, then the second, then malloc
+    routes.entries[6] = {6, 1, 1};
+    HeapRegistry* registry = HeapRegistry::build(config, routes.entries, standInKinds);
+    ASSERT_NE(registry, nullptr);
+    StandInHeap& first = standIn(registry, 0);
+    StandInHeap& second = standIn(registry, 1);
+
+    EXPECT_EQ(registry->allocate(0, 1, 5), nullptr); // size 0 asks no heap
+    EXPECT_EQ(first.requests, 0u);
+    EXPECT_EQ(registry->allocate(8, 1, 16), nullptr); // no such category
+
+    void* a = registry->allocate(60, 1, 5);
+    EXPECT_TRUE(first.contains(a));
+    void* b = registry->allocate(60, 1, 5); // first is full: the next in the range serves
+    EXPECT_TRUE(second.contains(b));
+    void* c = registry->allocate(60, 1, 5); // both full: the platform heap
+    ASSERT_NE(c, nullptr);
+    EXPECT_FALSE(first.contains(c) || second.contains(c));
+    EXPECT_EQ(registry->allocate(8, 1, 6), nullptr); // category 6 is served by the full heap only
+    void* d = registry->allocate(8, 1, 0);
+    ASSERT_NE(d, nullptr);
+
+    registry->release(b);
+    EXPECT_EQ(second.releases, 1u);
+    EXPECT_EQ(first.releases, 0u);
+    registry->release(a);
+    EXPECT_EQ(first.releases, 1u);
+    PlatformHeap& platformHeap = *static_cast<PlatformHeap*>(registry->heap(2));
+    registry->release(c);
+    registry->release(d);
+    registry->release(nullptr);
+    EXPECT_EQ(platformHeap.usage(), 0u);
+    HeapRegistry::dismantle(registry);
+}
+
+TEST(HeapRegistry, RefusesConfigurationsItCannotBuild) {
+    const HeapConfigEntry unknownKind[] = {{7, 0, 0}};
+    const HeapConfigEntry platformOnly[] = {{0, 0, 0}};
+    Routes routes;
+    EXPECT_EQ(HeapRegistry::build({1, unknownKind}, routes.entries, standInKinds), nullptr);
+    EXPECT_EQ(HeapRegistry::build({0, platformOnly}, routes.entries, standInKinds), nullptr);
+    Routes pastTheTable(0, 1);
+    EXPECT_EQ(HeapRegistry::build({1, platformOnly}, pastTheTable.entries, standInKinds), nullptr);
+    Routes backwards;
+    backwards.entries[3] = {3, 1, 0};
+    const HeapConfigEntry two[] = {{0, 0, 0}, {0, 0, 0}};
+    EXPECT_EQ(HeapRegistry::build({2, two}, backwards.entries, standInKinds), nullptr);
+    // The module's own kind table cannot build the arena kinds yet.
+    const HeapConfigEntry block[] = {{1, 16, 4}};
+    EXPECT_EQ(HeapRegistry::build({1, block}, routes.entries, defaultHeapKinds()), nullptr);
+}
+
+TEST(HeapRegistry, ModuleRegistryHasOnePlatformHeapForAllCategories) {
+    HeapRegistry* registry = getHeapRegistry();
+    ASSERT_NE(registry, nullptr);
+    ASSERT_EQ(registry->heapCount(), 1u);
+    EXPECT_STREQ(registry->heap(0)->name, "PltMl00");
+    EXPECT_NE(dynamic_cast<PlatformHeap*>(registry->heap(0)), nullptr);
+    for (std::uint32_t c = 0; c < heapCategoryCount; ++c) {
+        void* p = registry->allocate(24, 1, c);
+        ASSERT_NE(p, nullptr) << "category " << c;
+        EXPECT_NE(static_cast<void**>(p)[-1], nullptr); // malloc's address precedes the block
+        registry->release(p);
+    }
+}
+
+TEST(HeapRegistry, AfterTeardownReleasesDoNothingAndAllocationBuildsAFreshRegistry) {
+    HeapRegistry* original = getHeapRegistry();
+    ASSERT_NE(original, nullptr);
+    PlatformHeap& heap = *static_cast<PlatformHeap*>(original->heap(0));
+    void* kept = heapAllocate(16, 1, HeapCategory::Engine);
+    ASSERT_NE(kept, nullptr);
+
+    // What the exit-list teardown does: forget the registry.
+    HeapRegistry* forgotten = swapHeapRegistry(nullptr);
+    EXPECT_EQ(forgotten, original);
+    EXPECT_FALSE(heapRegistryExists());
+    const std::uint32_t releasesBefore = heap.releaseCount.load();
+    heapRelease(kept);
+    EXPECT_EQ(heap.releaseCount.load(), releasesBefore);
+
+    void* fresh = heapAllocate(16, 1, HeapCategory::Engine);
+    ASSERT_NE(fresh, nullptr);
+    HeapRegistry* rebuilt = swapHeapRegistry(original);
+    EXPECT_NE(rebuilt, original);
+    rebuilt->release(fresh);
+    HeapRegistry::dismantle(rebuilt);
+    heapRelease(kept);
+    EXPECT_EQ(heap.releaseCount.load(), releasesBefore + 1);
+}
+
+// Fails every request: the whole module then sees allocation failure.
+class EmptyHeap : public Heap {
+public:
+    explicit EmptyHeap(const char* heapName) : Heap(0, 0, heapName) {}
+    void* allocate(std::uint32_t, std::uint32_t) override {
+        ++requests;
+        return nullptr;
+    }
+    void release(void*) override {}
+    std::uint32_t usage() const override { return 0; }
+    std::uint32_t allocationSize(void*) const override { return 0; }
+    std::uint32_t requests = 0;
+};
+
+Heap* constructEmpty(void* at, std::uintptr_t, const HeapConfigEntry&, const char* heapName) {
+    return new (at) EmptyHeap(heapName);
+}
+
+TEST(HeapRegistry, OperatorNewAnswersNullWhenNoHeapServes) {
+    const HeapKindTable kinds = {{{sizeof(EmptyHeap), constructEmpty}, {0, nullptr}, {0, nullptr}, {0, nullptr}, {0, nullptr}}};
+    const HeapConfigEntry entries[] = {{0, 0, 0}};
+    Routes routes;
+    HeapRegistry* failing = HeapRegistry::build({1, entries}, routes.entries, kinds);
+    ASSERT_NE(failing, nullptr);
+    HeapRegistry* original = swapHeapRegistry(failing);
+    int* global = new int(5);
+    int* array = new int[4];
+    struct Engine {
+        int value = 7;
+    };
+    Engine* engine = new (HeapCategory::Engine) Engine;
+    void* huge = ::operator new(std::size_t{0xFFFFFFFFu}, HeapCategory::Engine);
+    swapHeapRegistry(original);
+    EXPECT_EQ(global, nullptr);
+    EXPECT_EQ(array, nullptr);
+    EXPECT_EQ(engine, nullptr);
+    EXPECT_EQ(huge, nullptr);
+    EXPECT_EQ(static_cast<EmptyHeap*>(failing->heap(0))->requests, 4u);
+    HeapRegistry::dismantle(failing);
+}
+
+TEST(HeapRegistry, OperatorNewUsesCategoryOneAndTheCategoryFormItsOwn) {
+    const HeapConfigEntry entries[] = {{3, 256, 0}, {3, 256, 0}, {0, 0, 0}};
+    Routes routes(2, 2);
+    routes.entries[1] = {1, 0, 0};
+    routes.entries[10] = {10, 1, 1};
+    HeapRegistry* registry = HeapRegistry::build({3, entries}, routes.entries, standInKinds);
+    ASSERT_NE(registry, nullptr);
+    HeapRegistry* original = swapHeapRegistry(registry);
+    int* global = new int(1);
+    double* pak = new (HeapCategory::PakArchive) double(2.0);
+    char* other = new (HeapCategory::String) char[3];
+    swapHeapRegistry(original);
+    EXPECT_TRUE(registry->heap(0)->contains(global));
+    EXPECT_TRUE(registry->heap(1)->contains(pak));
+    EXPECT_FALSE(registry->heap(0)->contains(other) || registry->heap(1)->contains(other));
+    registry->release(other);
+    HeapRegistry::dismantle(registry);
+}
+
+TEST(HeapRegistry, AlignUpRoundsToPowersOfTwo) {
+    EXPECT_EQ(alignUp(13, 0), 13u);
+    EXPECT_EQ(alignUp(13, 1), 13u);
+    EXPECT_EQ(alignUp(13, 4), 16u);
+    EXPECT_EQ(alignUp(128, 128), 128u);
+    EXPECT_EQ(alignUp(129, 128), 256u);
+}
+
+} // namespace
