@@ -1,23 +1,41 @@
 #!/usr/bin/env bash
 # The whole test suite: installs what is missing, builds sonolook.dll and the test programs, and
 # runs them under wine through CTest.
-#   tools/test.sh        the product: the 32-bit build, in build/
-#   tools/test.sh 64     the same code as a 64-bit build, in build64/ (quick to run everywhere)
+#   tools/test.sh          both widths: the product (32-bit, in build/) and the same code built
+#                          for 64-bit Windows (in build64/)
+#   tools/test.sh 32|64    one width only
+# Further arguments go to ctest, e.g. tools/test.sh 32 -R core_tests
 #   SONOLOOK_BUILD_DIR=dir picks another build tree (for parallel work on one checkout)
-# Extra arguments go to ctest, e.g. tools/test.sh 32 -R core_tests
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-bits=${1:-32}
-[ $# -gt 0 ] && shift
 
-case "$bits" in
-  32) toolchain=i686-w64-mingw32; build=${SONOLOOK_BUILD_DIR:-$root/build} ;;
-  64) toolchain=x86_64-w64-mingw32; build=${SONOLOOK_BUILD_DIR:-$root/build64} ;;
+widths="32 64"
+case "${1:-}" in
+  32|64) widths=$1; shift ;;
+  "") ;;
+  -*) ;;
   *) echo "usage: tools/test.sh [32|64] [ctest arguments]" >&2; exit 2 ;;
 esac
 
 bash "$root/tools/setup.sh"
-cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/$toolchain.cmake" >/dev/null
-cmake --build "$build" -j"$(nproc)"
-cd "$build"
-ctest --output-on-failure -j"$(nproc)" "$@"
+
+for bits in $widths; do
+  if [ "$bits" = 32 ]; then
+    toolchain=i686-w64-mingw32
+    build=${SONOLOOK_BUILD_DIR:-$root/build}
+  else
+    toolchain=x86_64-w64-mingw32
+    build=${SONOLOOK_BUILD_DIR:-$root/build64}
+  fi
+  echo "== $bits-bit build in $build"
+  cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/$toolchain.cmake" >/dev/null
+  cmake --build "$build" -j"$(nproc)"
+  filter=${GTEST_FILTER:-}
+  if [ "$bits" = 32 ] && [ -e /proc/sys/fs/binfmt_misc/sonolook-i386-exec ] && [ -z "$filter" ]; then
+    # This machine runs 32-bit code only through the user-mode emulator, under which wine's
+    # thread wake-ups are unreliable: tests that hammer many threads run in the 64-bit build.
+    echo "== 32-bit code runs emulated here: many-thread tests are left to the 64-bit build"
+    filter='-*ManyThreads*'
+  fi
+  (cd "$build" && env ${filter:+GTEST_FILTER=$filter} ctest --output-on-failure -j"$(nproc)" "$@")
+done

@@ -54,7 +54,7 @@ TEST(Lock, NullGuardGuardsNothing) {
     EXPECT_EQ(guard.lock, nullptr);
 }
 
-TEST(Lock, CountsStayExactUnderContention) {
+TEST(Lock, CountsStayExactUnderContentionManyThreads) {
     Lock lock(nullptr);
     long counter = 0;
     std::thread threads[4];
