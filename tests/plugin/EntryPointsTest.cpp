@@ -4,6 +4,7 @@
 #include <cstring>
 #include <cwchar>
 
+#include "plugin/EntryPoints.h"
 #include "tools/host/HostPlugin.h"
 
 namespace {
@@ -38,6 +39,23 @@ TEST_F(EntryPoints, InitCountNeverGoesBelowZero) {
     plugin().uninit();
     EXPECT_EQ(plugin().init(), TRUE);
     plugin().uninit();
+}
+
+TEST(InitCount, CountsBalancedCallsAndStopsAtZero) {
+    // The module's own copy of the entry points, linked into this program, shows the count.
+    const int start = pluginInitCount();
+    for (int i = 0; i < start + 3; ++i) {
+        DVP_Uninit();
+    }
+    EXPECT_EQ(pluginInitCount(), 0);
+    EXPECT_EQ(DVP_Init(), TRUE);
+    EXPECT_EQ(pluginInitCount(), 1); // a raise from 0 again: a start-up
+    EXPECT_EQ(DVP_Init(), TRUE);
+    EXPECT_EQ(pluginInitCount(), 2);
+    DVP_Uninit();
+    DVP_Uninit();
+    DVP_Uninit();
+    EXPECT_EQ(pluginInitCount(), 0);
 }
 
 PluginInfoRecord recordWithBuffers(char (&ext)[64], char (&name)[64], char (&desc)[64], char (&copy)[128],
