@@ -11,6 +11,12 @@
 
 namespace {
 
+// An ordinary static object: the registry must already exist when it is built.
+struct EarlyStatic {
+    bool sawRegistry = heapRegistryExists();
+};
+EarlyStatic earlyStatic;
+
 // Stands in for the arena kinds: hands out its arena front to back and records what it was given.
 class StandInHeap : public Heap {
 public:
@@ -212,6 +218,7 @@ TEST(HeapRegistry, RefusesConfigurationsItCannotBuild) {
 }
 
 TEST(HeapRegistry, ModuleRegistryHasOnePlatformHeapForAllCategories) {
+    EXPECT_TRUE(earlyStatic.sawRegistry) << "the registry is built before other static objects";
     HeapRegistry* registry = getHeapRegistry();
     ASSERT_NE(registry, nullptr);
     ASSERT_EQ(registry->heapCount(), 1u);
