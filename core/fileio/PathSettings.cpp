@@ -1,0 +1,147 @@
+// The process-wide path settings and the resolution of names into what is opened.
+#include "core/fileio/PathSettings.h"
+
+#include <pthread.h>
+
+#include "core/fileio/PakArchive.h"
+#include "core/fileio/SharedState.h"
+
+namespace {
+
+// Guards the strings of the settings record: they are read by every open and replaced by
+// setPathSettings. Statically initialised and never destroyed, so it is usable at any time.
+pthread_mutex_t settingsMutex = PTHREAD_MUTEX_INITIALIZER;
+
+class SettingsGuard {
+public:
+    SettingsGuard() { pthread_mutex_lock(&settingsMutex); }
+    ~SettingsGuard() { pthread_mutex_unlock(&settingsMutex); }
+    SettingsGuard(const SettingsGuard&) = delete;
+    SettingsGuard& operator=(const SettingsGuard&) = delete;
+};
+
+} // namespace
+
+PathSettings& pathSettings() {
+    // A function-local static is built exactly once even when the first two opens come from two
+    // threads (the compiler's guarded initialisation), and destroyed at exit.
+    static PathSettings settings;
+    return settings;
+}
+
+bool setPathSettings(const char* queryPath, const char* prefixHead, const char* prefixTail) {
+    String query;
+    String head;
+    String tail;
+    if (!query.assign(queryPath) || !head.assign(prefixHead) || !tail.assign(prefixTail)) {
+        return false;
+    }
+    PathSettings& settings = pathSettings();
+    SettingsGuard guard;
+    settings.queryPath = static_cast<String&&>(query);
+    settings.prefixHead = static_cast<String&&>(head);
+    settings.prefixTail = static_cast<String&&>(tail);
+    return true;
+}
+
+bool copyPathPrefix(String& result) {
+    PathSettings& settings = pathSettings();
+    SettingsGuard guard;
+    return result.assign(settings.prefixHead) && result.append(settings.prefixTail);
+}
+
+bool copyQueryPath(String& result) {
+    PathSettings& settings = pathSettings();
+    SettingsGuard guard;
+    return result.assign(settings.queryPath);
+}
+
+PakSplit findPakStep(const String& fullPath) {
+    PakSplit split{PakStep::None, 0, 0};
+    const std::uint32_t dot = fullPath.find(".pak");
+    if (dot == String::npos) {
+        return split;
+    }
+    const std::uint32_t after = dot + 4;
+    if (after == fullPath.length()) {
+        split.step = PakStep::ArchiveItself;
+        return split;
+    }
+    if (fullPath[after] != '/') {
+        split.step = PakStep::OtherByte;
+        return split;
+    }
+    split.step = PakStep::Entry;
+    split.archiveLength = after;
+    split.entryStart = after + 1;
+    return split;
+}
+
+namespace {
+
+bool buildFullName(const String& name, bool skipPrefix, String& fullName) {
+    if (skipPrefix) {
+        return fullName.assign(name);
+    }
+    return copyPathPrefix(fullName) && fullName.append(name);
+}
+
+} // namespace
+
+bool resolveOpenName(String& name, bool skipPrefix, String& openName) {
+    String prefix;
+    if (!skipPrefix && !copyPathPrefix(prefix)) {
+        return false;
+    }
+    String fullPath;
+    if (!fullPath.assign(prefix) || !fullPath.append(name)) {
+        return false;
+    }
+
+    const PakSplit split = findPakStep(fullPath);
+    switch (split.step) {
+    case PakStep::None:
+    case PakStep::ArchiveItself:
+        if (currentArchive.load() != nullptr) {
+            UnmountArchive();
+        }
+        break;
+    case PakStep::Entry: {
+        String archivePath;
+        String entryName;
+        if (!archivePath.assign(fullPath.c_str(), split.archiveLength) ||
+            !entryName.assignSubstring(fullPath, split.entryStart, String::npos)) {
+            return false;
+        }
+        PakArchive* mounted = currentArchive.load();
+        if (mounted != nullptr && !mounted->archivePath.equals(archivePath.c_str())) {
+            UnmountArchive();
+            mounted = nullptr;
+        }
+        // The same archive serves the path, or a new one is mounted for it. A failed mount leaves
+        // the name as it was, and the open goes on against the disk.
+        if (mounted != nullptr || MountArchive(archivePath.c_str())) {
+            name = static_cast<String&&>(entryName);
+        }
+        break;
+    }
+    case PakStep::OtherByte:
+        // Not an archive step: a mounted archive stays mounted and serves this open too.
+        break;
+    }
+
+    // "/./" collapses in one pass; an overlapping second occurrence (a/././b) stays.
+    std::uint32_t collapsed = 0;
+    if (!name.replaceText("/./", "/", collapsed)) {
+        return false;
+    }
+
+    if (currentArchive.load() != nullptr) {
+        return openName.assign(name);
+    }
+    return openName.assign(prefix) && openName.append(name);
+}
+
+bool buildAppendName(const String& name, bool skipPrefix, String& fullName) {
+    return buildFullName(name, skipPrefix, fullName);
+}

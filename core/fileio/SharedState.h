@@ -1,0 +1,49 @@
+// Every process-wide mutable item of the file layer, with what guards it. The host builds
+// thumbnails on several threads at once, so file objects are created, used and destroyed
+// concurrently; one object is used by one thread at a time.
+//
+//  item               guard
+//  fileObjectCount    atomic; changed only under the lifecycle guard (DiskFile.cpp), a statically
+//                     initialised mutex that is never destroyed.
+//  fileLock           created by the constructor that raises the count from 0 and destroyed by the
+//                     destructor that lowers it to 0, both under the lifecycle guard; so the lock
+//                     exists exactly while file objects exist, and a thread that holds an object
+//                     can always take it. Recursive. It is held by every raw operation, by name
+//                     resolution and mounting (File::Open), by the append probe, by a whole
+//                     directory listing, and around every call into the mounted archive.
+//  archiveState       atomic; written only under fileLock (resolution, the append probe, the
+//  currentArchive     archive itself). Read under fileLock, except by RawSize, which takes no lock.
+//  PathSettings       built once by a thread-safe one-time initialisation; its strings are read and
+//                     replaced under the settings mutex (PathSettings.cpp), innermost of all locks.
+//  lineEndMode        atomic.
+//
+// Lock order, outermost first: fileLock, the settings mutex, the lifecycle guard, the heap locks.
+// The lifecycle guard is held only to count objects and to create or destroy fileLock; nothing
+// waits for fileLock while holding it (a destructor closes its file before taking the guard).
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+class Lock;
+class PakArchive;
+
+// The process-wide archive state.
+enum class ArchiveState : std::uint32_t {
+    ArchiveNone = 0,  // no archive is mounted; every raw operation works on the disk
+    ArchiveReady = 1, // an archive is mounted and idle; read-side raw operations may go to it
+    ArchiveBusy = 2,  // the archive is being mounted or works on its own file; raw operations go to the disk
+};
+
+extern std::atomic<ArchiveState> archiveState;
+// The mounted archive, or null. At most one archive is mounted at a time.
+extern std::atomic<PakArchive*> currentArchive;
+
+// The lock shared by all DiskFile objects; null while no DiskFile exists.
+extern std::atomic<Lock*> fileLock;
+// The number of live DiskFile objects (PakArchive included).
+extern std::atomic<std::uint32_t> fileObjectCount;
+
+// Line ends written by File::WriteLine: 1 selects CR LF, every other value LF. LF (0) by default.
+extern std::atomic<std::uint32_t> lineEndMode;
+void setLineEndMode(std::uint32_t mode);
