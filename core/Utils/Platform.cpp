@@ -18,6 +18,7 @@ PlatformCalls defaultCalls() {
     calls.FindClose = ::FindClose;
     calls.GetModuleFileNameA = ::GetModuleFileNameA;
     calls.WaitForSingleObject = ::WaitForSingleObject;
+    calls.wsprintfA = ::wsprintfA;
     calls.GetDC = ::GetDC;
     calls.ReleaseDC = ::ReleaseDC;
     calls.CreateDIBitmap = ::CreateDIBitmap;

@@ -23,6 +23,8 @@ struct PlatformCalls {
     DWORD(WINAPI* GetModuleFileNameA)(HMODULE, LPSTR, DWORD);
     // Abort events (scanner and renderer).
     DWORD(WINAPI* WaitForSingleObject)(HANDLE, DWORD);
+    // The file description (scanner).
+    int(WINAPIV* wsprintfA)(LPSTR, LPCSTR, ...);
     // The picture handed to the host (renderer).
     HDC(WINAPI* GetDC)(HWND);
     int(WINAPI* ReleaseDC)(HWND, HDC);

@@ -1,0 +1,219 @@
+// The picture's arithmetic without files: size rules, frame picking in single precision, the sample
+// conversions per depth and the column drawing, pixel by pixel.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "wave/Waveform.h"
+
+namespace {
+
+std::vector<std::uint32_t> framesPicked(std::uint32_t frameCount, std::int32_t width) {
+    // The renderer's loop: position starts at 0 and grows by the step, rounded to single precision
+    // after every addition.
+    const float step = samplingStep(frameCount, width);
+    float position = 0.0f;
+    std::vector<std::uint32_t> frames;
+    for (std::int32_t i = 0; i < 2 * width; ++i) {
+        frames.push_back(frameAt(position));
+        position = position + step;
+    }
+    return frames;
+}
+
+TEST(WaveformArithmetic, PictureSizeFallsBackToTheDefault) {
+    EXPECT_EQ(pictureSizeFor(nullptr).width, 800);
+    EXPECT_EQ(pictureSizeFor(nullptr).height, 600);
+    const ImageSizeRecord zeroWidth{0, 300};
+    const ImageSizeRecord negativeWidth{-5, 300};
+    const ImageSizeRecord flat{120, 1};
+    const ImageSizeRecord negativeHeight{120, -40};
+    for (const ImageSizeRecord& record : {zeroWidth, negativeWidth, flat, negativeHeight}) {
+        const PictureSize size = pictureSizeFor(&record);
+        EXPECT_EQ(size.width, 800);
+        EXPECT_EQ(size.height, 600);
+    }
+    const ImageSizeRecord small{1, 2};
+    EXPECT_EQ(pictureSizeFor(&small).width, 1);
+    EXPECT_EQ(pictureSizeFor(&small).height, 2);
+}
+
+TEST(WaveformArithmetic, PictureBytesMustFitIn32Bits) {
+    std::uint32_t bytes = 0;
+    ASSERT_TRUE(pictureByteCount(PictureSize{800, 600}, bytes));
+    EXPECT_EQ(bytes, 800u * 600u * 4u);
+    ASSERT_TRUE(pictureByteCount(PictureSize{32768, 32767}, bytes));
+    EXPECT_EQ(bytes, 32768u * 32767u * 4u);
+    EXPECT_FALSE(pictureByteCount(PictureSize{32768, 32768}, bytes)); // exactly 4 GiB
+    EXPECT_FALSE(pictureByteCount(PictureSize{0x7FFFFFFF, 0x7FFFFFFF}, bytes));
+    EXPECT_FALSE(pictureByteCount(PictureSize{0x40000000, 2}, bytes));
+}
+
+TEST(WaveformArithmetic, FramesArePickedInSinglePrecision) {
+    // One second at 44.1 kHz over 800 columns: a step of 27.5625.
+    EXPECT_EQ(samplingStep(44100, 800), 27.5625f);
+    const std::vector<std::uint32_t> second = framesPicked(44100, 800);
+    EXPECT_EQ((std::vector<std::uint32_t>{second.begin(), second.begin() + 5}),
+              (std::vector<std::uint32_t>{0, 27, 55, 82, 110}));
+    EXPECT_EQ(second.back(), 44072u);
+
+    // Sixty minutes: positions beyond 2^24 round to multiples of 8 and 16 after every step, so the
+    // frames drift from the exact multiples of 99225. Extended precision would pick others.
+    const std::vector<std::uint32_t> hour = framesPicked(158760000, 800);
+    EXPECT_EQ(hour[3], 297675u);
+    EXPECT_EQ(hour[799], 79280152u);
+    EXPECT_EQ(hour[800], 79379376u);
+    EXPECT_EQ(hour.back(), 158661328u);
+    std::uint64_t sum = 0;
+    for (std::uint32_t frame : hour) {
+        sum += frame;
+    }
+    EXPECT_EQ(sum, 126927849839ull);
+
+    // The largest frame count: the step is rounded from 2684354.546875.
+    const std::vector<std::uint32_t> largest = framesPicked(0xFFFFFFFFu, 800);
+    EXPECT_EQ(largest[1], 2684354u);
+    EXPECT_EQ(largest.back(), 4292355584u);
+
+    // Fewer frames than samples: frames are picked more than once.
+    const std::vector<std::uint32_t> few = framesPicked(3, 2);
+    EXPECT_EQ(few, (std::vector<std::uint32_t>{0, 0, 1, 2}));
+}
+
+TEST(WaveformArithmetic, SeekTargetsAreFrameTimesSizePlusOffset) {
+    EXPECT_EQ(frameSeekTarget(0.0f, 4, 44), 44u);
+    EXPECT_EQ(frameSeekTarget(27.5625f, 4, 44), 27u * 4u + 44u);
+    EXPECT_EQ(frameSeekTarget(82.6875f, 3, 100), 82u * 3u + 100u);
+    // A data chunk claiming nearly 4 GiB: the offset wraps in 32 bits.
+    EXPECT_EQ(frameSeekTarget(1073741824.0f, 4, 44), 44u);
+    EXPECT_EQ(frameAt(-1.0f), 0u);
+    EXPECT_EQ(frameAt(5e10f), 0xFFFFFFFFu);
+}
+
+TEST(WaveformArithmetic, SamplesConvertPerDepth) {
+    std::uint8_t frame[5] = {};
+    auto convert = [&](std::initializer_list<std::uint8_t> bytes, std::int32_t bits) {
+        std::memset(frame, 0, sizeof frame);
+        std::uint32_t i = 0;
+        for (std::uint8_t b : bytes) {
+            frame[i++] = b;
+        }
+        return convertSample(frame, bits);
+    };
+    EXPECT_EQ(convert({0}, 8), -1.0f);
+    EXPECT_EQ(convert({128}, 8), 0.0f);
+    EXPECT_EQ(convert({255}, 8), 0.9921875f);
+    EXPECT_EQ(convert({0x00, 0x40}, 16), 0.5f);
+    EXPECT_EQ(convert({0x00, 0xC0}, 16), -0.5f);
+    EXPECT_EQ(convert({0x00, 0x80}, 16), -1.0f);
+    EXPECT_EQ(convert({0xFF, 0x7F}, 16), 32767.0f / 32768.0f);
+    EXPECT_EQ(convert({0x00, 0x00, 0x80}, 24), -1.0f);
+    EXPECT_EQ(frame[3], 0xFF); // the sign byte in the buffer's fourth byte
+    EXPECT_EQ(convert({0xFF, 0xFF, 0x7F}, 24), 8388607.0f / 8388608.0f);
+    EXPECT_EQ(frame[3], 0x00);
+    EXPECT_EQ(convert({0x00, 0x00, 0x60}, 24), 0.75f);
+    EXPECT_EQ(convert({0x00, 0x00, 0xC0}, 24), -0.5f);
+    // A stale fourth byte (the next channel's) never leaks into a 24-bit sample.
+    EXPECT_EQ(convert({0x00, 0x00, 0x60, 0xAB}, 24), 0.75f);
+    // PCM 32-bit samples are integers: full scale is +-1, not a tiny or NaN float.
+    EXPECT_EQ(convert({0x00, 0x00, 0x00, 0x80}, 32), -1.0f);
+    EXPECT_EQ(convert({0x00, 0x00, 0x00, 0x40}, 32), 0.5f);
+    EXPECT_EQ(convert({0x00, 0x00, 0x00, 0xC0}, 32), -0.5f);
+    EXPECT_EQ(convert({0xFF, 0xFF, 0xFF, 0x7F}, 32), 1.0f); // rounds to single precision
+    EXPECT_EQ(convert({0x00, 0x00, 0xC0, 0x7F}, 32), 2143289344.0f / 2147483648.0f); // a float NaN's bits
+    for (std::int32_t bits : {0, 4, 12, 20, 64, -1}) {
+        EXPECT_EQ(convert({0x12, 0x34, 0x56, 0x78}, bits), 0.0f) << bits;
+    }
+}
+
+TEST(WaveformArithmetic, RowsFollowTheCentreRow) {
+    EXPECT_EQ(centreRow(600), 299u);
+    EXPECT_EQ(centreRow(601), 299u);
+    EXPECT_EQ(centreRow(2), 0u);
+    EXPECT_EQ(centreRow(3), 0u);
+    const float kf = 299.0f;
+    EXPECT_EQ(sampleRow(-1.0f, kf, 600), 0);
+    EXPECT_EQ(sampleRow(0.0f, kf, 600), 299);
+    EXPECT_EQ(sampleRow(0.5f, kf, 600), 448);
+    EXPECT_EQ(sampleRow(-0.5f, kf, 600), 149);
+    EXPECT_EQ(sampleRow(32767.0f / 32768.0f, kf, 600), 597);
+    EXPECT_EQ(sampleRow(1.0f, kf, 600), 598);
+    EXPECT_EQ(sampleRow(0.9921875f, kf, 600), 595);
+    // Beyond [-1, 1] rows are kept inside the picture.
+    EXPECT_EQ(sampleRow(3.0f, kf, 600), 599);
+    EXPECT_EQ(sampleRow(-3.0f, kf, 600), 0);
+}
+
+class Picture {
+public:
+    Picture(std::int32_t width, std::int32_t height) : w(width), h(height), pixels(std::size_t(width) * height, 0x12345678u) {}
+    void draw(const std::vector<float>& samples) { drawWaveform(pixels.data(), w, h, samples.data()); }
+    std::uint32_t at(std::int32_t row, std::int32_t x) const { return pixels[std::size_t(row) * w + x]; }
+    // Rows of column x with the given colour, from the bottom.
+    std::vector<std::int32_t> rows(std::int32_t x, std::uint32_t colour) const {
+        std::vector<std::int32_t> found;
+        for (std::int32_t r = 0; r < h; ++r) {
+            if (at(r, x) == colour) {
+                found.push_back(r);
+            }
+        }
+        return found;
+    }
+    std::int32_t w, h;
+    std::vector<std::uint32_t> pixels;
+};
+
+std::vector<std::int32_t> span(std::int32_t from, std::int32_t to) {
+    std::vector<std::int32_t> rows;
+    for (std::int32_t r = from; r <= to; ++r) {
+        rows.push_back(r);
+    }
+    return rows;
+}
+
+TEST(WaveformDrawing, ColumnsFollowTheRules) {
+    Picture picture(6, 600);
+    // Silence; constant 0.5; constant -0.5; straddling zero (no grey); exchanged pair; touching 0.
+    picture.draw({0.0f, 0.0f, 0.5f, 0.5f, -0.5f, -0.5f, -0.5f, 0.5f, 0.5f, -1.0f, 0.0f, 0.5f});
+    EXPECT_EQ(picture.rows(0, traceColour), span(299, 299));
+    EXPECT_TRUE(picture.rows(0, fillColour).empty());
+    EXPECT_EQ(picture.rows(1, fillColour), span(299, 447));
+    EXPECT_EQ(picture.rows(1, traceColour), span(448, 448));
+    EXPECT_EQ(picture.rows(2, traceColour), span(149, 149));
+    EXPECT_EQ(picture.rows(2, fillColour), span(150, 299));
+    EXPECT_EQ(picture.rows(3, traceColour), span(149, 448));
+    EXPECT_TRUE(picture.rows(3, fillColour).empty());
+    EXPECT_EQ(picture.rows(4, traceColour), span(0, 448));
+    EXPECT_EQ(picture.rows(5, traceColour), span(299, 448));
+    EXPECT_TRUE(picture.rows(5, fillColour).empty());
+    // Everything else is white, the top row included.
+    for (std::int32_t x = 0; x < 6; ++x) {
+        EXPECT_EQ(picture.rows(x, backgroundColour).size() + picture.rows(x, traceColour).size() +
+                      picture.rows(x, fillColour).size(),
+                  600u);
+        EXPECT_EQ(picture.at(599, x), backgroundColour);
+    }
+}
+
+TEST(WaveformDrawing, SmallestPicturesStayInside) {
+    // Height 2 and 3: the centre row is 0; full-scale samples stay in the picture.
+    for (std::int32_t height : {2, 3}) {
+        Picture picture(2, height);
+        picture.draw({-1.0f, 1.0f, 1.0f, 1.0f});
+        EXPECT_EQ(picture.at(0, 0), traceColour);
+        EXPECT_EQ(picture.at(0, 1), traceColour); // grey at row 0 is painted over by black
+        EXPECT_EQ(picture.at(height - 1, 0), backgroundColour);
+    }
+    // Out-of-range values are clamped, never written outside.
+    std::vector<std::uint32_t> guarded(1 * 4 + 2, 0xABABABABu);
+    const float wild[2] = {-50.0f, 50.0f};
+    drawWaveform(guarded.data() + 1, 1, 4, wild);
+    EXPECT_EQ(guarded.front(), 0xABABABABu);
+    EXPECT_EQ(guarded.back(), 0xABABABABu);
+    EXPECT_EQ(guarded[1], traceColour);
+    EXPECT_EQ(guarded[4], traceColour);
+}
+
+} // namespace
