@@ -5,6 +5,8 @@
 #include <atomic>
 
 #include "plugin/PluginIdentity.h"
+#include "wave/WaveRenderer.h"
+#include "wave/WaveScanner.h"
 
 namespace {
 
@@ -52,14 +54,13 @@ extern "C" BOOL __cdecl DVP_IdentifyA(PluginInfoRecord* info) {
     return TRUE;
 }
 
-extern "C" BOOL __cdecl DVP_IdentifyFileA(HWND, LPSTR, FileInfoRecord*, HANDLE) {
-    // TODO(issue 4): the RIFF WAVE scan.
-    return FALSE;
+extern "C" BOOL __cdecl DVP_IdentifyFileA(HWND, LPSTR name, FileInfoRecord* info, HANDLE abortEvent) {
+    return scanWaveFile(info, name, abortEvent) ? TRUE : FALSE;
 }
 
-extern "C" HBITMAP __cdecl DVP_LoadBitmapA(HWND, LPSTR, FileInfoRecord*, ImageSizeRecord*, HANDLE) {
-    // TODO(issue 4): the waveform picture.
-    return nullptr;
+extern "C" HBITMAP __cdecl DVP_LoadBitmapA(HWND window, LPSTR name, FileInfoRecord* info, ImageSizeRecord* size,
+                                           HANDLE abortEvent) {
+    return static_cast<HBITMAP>(renderWaveform(window, name, info, size, abortEvent));
 }
 
 extern "C" BOOL __cdecl DVP_USBSafe(UsbSafeRecord* usb) {

@@ -1,0 +1,169 @@
+// Recording platform fakes and the all-category fault registry of the wave tests.
+#include "WaveTestSupport.h"
+
+#include <new>
+
+#include "core/Utils/Platform.h"
+
+namespace wavetest {
+
+namespace {
+
+PlatformLog current;
+PlatformCalls real;
+
+HANDLE WINAPI fakeCreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security, DWORD disposition,
+                              DWORD flags, HANDLE templateFile) {
+    ++current.createFileCalls;
+    return real.CreateFileA(name, access, share, security, disposition, flags, templateFile);
+}
+
+BOOL WINAPI fakeReadFile(HANDLE file, LPVOID buffer, DWORD count, LPDWORD got, LPOVERLAPPED overlapped) {
+    const std::int32_t call = current.readFileCalls++;
+    if (current.readFileFailFrom >= 0 && call >= current.readFileFailFrom) {
+        if (got != nullptr) {
+            *got = 0;
+        }
+        return FALSE;
+    }
+    return real.ReadFile(file, buffer, count, got, overlapped);
+}
+
+DWORD WINAPI fakeSetFilePointer(HANDLE file, LONG distance, PLONG high, DWORD method) {
+    if (method == FILE_BEGIN) {
+        current.seekTargets.push_back(static_cast<std::uint32_t>(distance));
+    }
+    return real.SetFilePointer(file, distance, high, method);
+}
+
+DWORD WINAPI fakeWaitForSingleObject(HANDLE event, DWORD timeout) {
+    const std::int32_t call = current.waitCalls++;
+    if (current.signalAtWait >= 0 && call >= current.signalAtWait) {
+        return WAIT_OBJECT_0;
+    }
+    return real.WaitForSingleObject(event, timeout);
+}
+
+HDC WINAPI fakeGetDC(HWND) {
+    ++current.getDcCalls;
+    return current.noDeviceContext ? nullptr : reinterpret_cast<HDC>(static_cast<std::uintptr_t>(0xDC00));
+}
+
+int WINAPI fakeReleaseDC(HWND, HDC) {
+    ++current.releaseDcCalls;
+    return 1;
+}
+
+HBITMAP WINAPI fakeCreateDIBitmap(HDC, const BITMAPINFOHEADER* header, DWORD, const void* bits, const BITMAPINFO*, UINT) {
+    ++current.bitmapCalls;
+    current.header = *header;
+    const std::uint32_t* pixels = static_cast<const std::uint32_t*>(bits);
+    const std::size_t count = static_cast<std::size_t>(header->biWidth) * static_cast<std::size_t>(header->biHeight);
+    current.pixels.assign(pixels, pixels + count);
+    return current.bitmapFails ? nullptr : reinterpret_cast<HBITMAP>(static_cast<std::uintptr_t>(0xB17));
+}
+
+} // namespace
+
+PlatformFakes::PlatformFakes() {
+    restoreDefaultPlatform();
+    real = platform();
+    current = PlatformLog{};
+    platform().CreateFileA = fakeCreateFileA;
+    platform().ReadFile = fakeReadFile;
+    platform().SetFilePointer = fakeSetFilePointer;
+    platform().WaitForSingleObject = fakeWaitForSingleObject;
+    platform().GetDC = fakeGetDC;
+    platform().ReleaseDC = fakeReleaseDC;
+    platform().CreateDIBitmap = fakeCreateDIBitmap;
+}
+
+PlatformFakes::~PlatformFakes() { restoreDefaultPlatform(); }
+
+PlatformLog& PlatformFakes::log() { return current; }
+
+std::uint32_t PlatformFakes::pixel(std::int32_t row, std::int32_t x) const {
+    return current.pixels[static_cast<std::size_t>(row) * static_cast<std::size_t>(current.header.biWidth) +
+                          static_cast<std::size_t>(x)];
+}
+
+std::vector<std::int32_t> PlatformFakes::rows(std::int32_t x, std::uint32_t colour) const {
+    std::vector<std::int32_t> found;
+    for (std::int32_t r = 0; r < current.header.biHeight; ++r) {
+        if (pixel(r, x) == colour) {
+            found.push_back(r);
+        }
+    }
+    return found;
+}
+
+void* FaultHeap::allocate(std::uint32_t size, std::uint32_t alignment) {
+    std::lock_guard<std::mutex> hold(guard);
+    const std::int64_t request = requests++;
+    if (failAt >= 0 && (request == failAt || (failOnwards && request > failAt))) {
+        ++failures;
+        return nullptr;
+    }
+    void* block = PlatformHeap::allocate(size, alignment);
+    if (block != nullptr) {
+        live.insert(block);
+    }
+    return block;
+}
+
+void FaultHeap::release(void* pointer) {
+    {
+        std::lock_guard<std::mutex> hold(guard);
+        live.erase(pointer);
+    }
+    PlatformHeap::release(pointer);
+}
+
+std::size_t FaultHeap::outstanding() {
+    std::lock_guard<std::mutex> hold(guard);
+    return live.size();
+}
+
+namespace {
+
+Heap* constructFaultHeap(void* at, std::uintptr_t, const HeapConfigEntry&, const char* name) {
+    return new (at) FaultHeap(name);
+}
+
+} // namespace
+
+FaultRegistry::FaultRegistry() : registry(nullptr), previous(nullptr) {
+    static const HeapConfigEntry entries[] = {{0, 0, 0}};
+    static const HeapConfig config = {1, entries};
+    CategoryRoute routes[heapCategoryCount];
+    for (std::uint32_t c = 0; c < heapCategoryCount; ++c) {
+        routes[c] = {c, 0, 0};
+    }
+    static const HeapKindTable kinds = {{
+        {sizeof(FaultHeap), constructFaultHeap},
+        {0, nullptr},
+        {0, nullptr},
+        {0, nullptr},
+        {0, nullptr},
+    }};
+    registry = HeapRegistry::build(config, routes, kinds);
+    previous = swapHeapRegistry(registry);
+}
+
+FaultRegistry::~FaultRegistry() {
+    swapHeapRegistry(previous);
+    // Blocks still out stay valid (malloc-based, released the same way by the module's heap); the
+    // registry's block is kept for that reason.
+}
+
+FaultHeap& FaultRegistry::heap() { return *static_cast<FaultHeap*>(registry->heap(0)); }
+
+std::vector<std::int32_t> span(std::int32_t from, std::int32_t to) {
+    std::vector<std::int32_t> rows;
+    for (std::int32_t r = from; r <= to; ++r) {
+        rows.push_back(r);
+    }
+    return rows;
+}
+
+} // namespace wavetest

@@ -1,0 +1,20 @@
+// The RIFF WAVE scanner behind DVP_IdentifyFileA: walks a file's chunk headers, reads the fmt body,
+// finds the data chunk, and fills the host's FileInfoRecord with the flag word, the one-line
+// description and the private area the renderer reads back later. Only headers and the fmt body
+// are read; every other body is skipped by seeking, so a file costs a handful of small reads
+// whatever its length.
+#pragma once
+
+#include "plugin/HostRecords.h"
+
+class File;
+
+// Opens the named file with the plugin's file class and scans it. True when the file is RIFF WAVE
+// audio with a complete fmt body; the record is then filled. False, with the record untouched, when
+// the file cannot be opened or is not such a file, when a read fails so that the walk cannot move
+// on, or when the abort event (polled before every chunk header, may be null) is signalled.
+bool scanWaveFile(FileInfoRecord* info, const char* name, void* abortEvent);
+
+// The same scan through a file object the caller made (Closed). The scan opens it by name and
+// leaves it Closed again on every path.
+bool scanWaveFileWith(File& file, FileInfoRecord* info, const char* name, void* abortEvent);
