@@ -295,7 +295,9 @@ std::uint32_t File::Size() {
     if (state == FileState::Closed) {
         lastError = FileError::NotOpen;
     }
-    return writing ? position : size;
+    // For an object opened for appending, size grows with every line written; it is the end of the
+    // file even after a Seek has moved the position back.
+    return size;
 }
 
 bool File::WriteLine(const char* text, std::uint32_t noLineEnd) {
@@ -324,6 +326,11 @@ bool File::WriteLine(const char* text, std::uint32_t noLineEnd) {
         return false;
     }
     position += length;
+    // size follows the end of what has been written, so that a Seek on the write handle cannot
+    // land before it and let the next line overwrite earlier ones.
+    if (position > size) {
+        size = position;
+    }
     if (noLineEnd != 0) {
         return true;
     }
@@ -336,5 +343,8 @@ bool File::WriteLine(const char* text, std::uint32_t noLineEnd) {
         return false;
     }
     position += endLength;
+    if (position > size) {
+        size = position;
+    }
     return true;
 }

@@ -125,14 +125,17 @@ public:
     // Reads itemSize x itemCount bytes and answers in BYTES, not items. A zero size or count: 0,
     // lastError 9. A product beyond 32 bits asks for everything that is left.
     std::uint32_t Read(void* buffer, std::uint32_t itemSize, std::uint32_t itemCount);
-    // The size in bytes; for an object opened for appending the position (which grows with every
-    // line written). Closed: lastError 2, and the (zero) size is still returned.
+    // The size in bytes; for an object opened for appending it grows with every line written (it
+    // is the end of the file, also after a Seek moved the position back). Closed: lastError 2,
+    // and the (zero) size is still returned.
     std::uint32_t Size();
     bool IsOk() const { return lastError == FileError::None; }
     bool AtEnd() const { return atEnd; }
     // Appends a NUL-terminated text (null counts as empty) and, unless noLineEnd is nonzero, the
     // line end of the process-wide line-end mode (CR LF for mode 1, LF otherwise). Closed: 2; not
     // opened for appending: 7; position before the end of the file: 11; a failed raw write: 10.
+    // The size follows what is written, so a Seek back on the write handle makes the next
+    // WriteLine fail with 11 instead of overwriting earlier lines.
     bool WriteLine(const char* text, std::uint32_t noLineEnd);
 
     FileError lastError;

@@ -1,0 +1,423 @@
+// The Win32 disk backend: raw operations on real files, failures injected through the platform
+// table, directory listings, the executable's directory, the shared lock's lifecycle, and
+// positions beyond 2 GiB on a sparse file.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "FileTestSupport.h"
+#include "core/Utils/Platform.h"
+#include "core/fileio/DiskFile.h"
+#include "core/fileio/PakArchive.h"
+#include "core/fileio/SharedState.h"
+#include "core/thread/Lock.h"
+
+namespace {
+
+using filetest::TempFolder;
+
+#define EXPECT_ERROR(file, n) EXPECT_EQ(static_cast<std::uint32_t>((file).lastError), std::uint32_t{n})
+
+// Restores the real platform functions however a test ends.
+struct PlatformRestorer {
+    ~PlatformRestorer() { restoreDefaultPlatform(); }
+};
+
+DWORD shortReadLimit = 0;
+BOOL WINAPI shortReadFile(HANDLE h, LPVOID buffer, DWORD count, LPDWORD got, LPOVERLAPPED o) {
+    return ReadFile(h, buffer, std::min(count, shortReadLimit), got, o);
+}
+BOOL WINAPI failingReadFile(HANDLE, LPVOID, DWORD, LPDWORD got, LPOVERLAPPED) {
+    *got = 0;
+    SetLastError(ERROR_NETWORK_BUSY);
+    return FALSE;
+}
+DWORD WINAPI failingSetFilePointer(HANDLE, LONG, PLONG, DWORD) {
+    SetLastError(ERROR_NEGATIVE_SEEK);
+    return INVALID_SET_FILE_POINTER;
+}
+DWORD WINAPI failingGetFileSize(HANDLE, LPDWORD) {
+    SetLastError(ERROR_ACCESS_DENIED);
+    return INVALID_FILE_SIZE;
+}
+BOOL WINAPI failingWriteFile(HANDLE, LPCVOID, DWORD, LPDWORD written, LPOVERLAPPED) {
+    *written = 0;
+    return FALSE;
+}
+BOOL WINAPI shortWriteFile(HANDLE h, LPCVOID buffer, DWORD count, LPDWORD written, LPOVERLAPPED o) {
+    return WriteFile(h, buffer, count > 1 ? count - 1 : count, written, o);
+}
+const char* modulePath = "";
+DWORD WINAPI fakeModuleFileName(HMODULE, LPSTR buffer, DWORD size) {
+    const DWORD length = static_cast<DWORD>(std::strlen(modulePath));
+    const DWORD copied = std::min(length, size);
+    std::memcpy(buffer, modulePath, copied);
+    if (copied < size) {
+        buffer[copied] = '\0';
+    }
+    return copied; // a cut path answers the buffer's size, unterminated (as older systems do)
+}
+
+TEST(DiskFile, RawOpensSharingAndClose) {
+    TempFolder dir;
+    ASSERT_TRUE(dir.write("ten.bin", "0123456789"));
+    DiskFile f(false);
+    EXPECT_FALSE(f.RawOpenRead(dir.file("missing").c_str()));
+    EXPECT_EQ(f.readHandle, nullptr);
+    EXPECT_FALSE(f.RawOk());
+
+    ASSERT_TRUE(f.RawOpenRead(dir.file("ten.bin").c_str()));
+    EXPECT_EQ(f.rawSize, 10u);
+    EXPECT_EQ(f.rawPosition, 0u);
+    EXPECT_FALSE(f.rawAtEnd);
+    EXPECT_TRUE(f.RawOk());
+    // Open for reading here, the file can still be read, written and deleted by others.
+    HANDLE other = CreateFileA(dir.file("ten.bin").c_str(), GENERIC_READ | GENERIC_WRITE,
+                               FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr, OPEN_EXISTING, 0, nullptr);
+    EXPECT_NE(other, INVALID_HANDLE_VALUE);
+    CloseHandle(other);
+    EXPECT_TRUE(f.RawSeek(1000));
+    EXPECT_EQ(f.rawPosition, 10u);
+    EXPECT_TRUE(f.RawAtEnd());
+    EXPECT_TRUE(f.RawSeek(3));
+    EXPECT_FALSE(f.RawAtEnd()); // a read handle's seek keeps the end flag in step too
+    char b[16];
+    EXPECT_EQ(f.RawRead(b, 16), 7u);
+    EXPECT_TRUE(f.RawAtEnd());
+    EXPECT_EQ(f.RawRead(b, 16), 0u); // at the end: 0 with success
+    EXPECT_TRUE(f.RawOk());
+    EXPECT_TRUE(f.Delete(dir.file("ten.bin").c_str()));
+    EXPECT_TRUE(f.RawClose());
+    EXPECT_EQ(f.readHandle, nullptr);
+    EXPECT_EQ(f.rawSize, 0u);
+    EXPECT_TRUE(f.RawAtEnd());
+    EXPECT_TRUE(f.RawClose()); // no handle at all counts as success
+    EXPECT_FALSE(f.Delete(dir.file("ten.bin").c_str()));
+}
+
+TEST(DiskFile, AppendCreateAndExclusiveWriting) {
+    TempFolder dir;
+    ASSERT_TRUE(dir.write("hundred.bin", std::string(100, 'h')));
+    DiskFile f(true);
+    ASSERT_TRUE(f.RawOpenAppend(dir.file("hundred.bin").c_str()));
+    EXPECT_EQ(f.rawSize, 100u);
+    EXPECT_EQ(f.rawPosition, 100u);
+    // Exclusive: nobody else opens it, not even for reading.
+    DiskFile reader(true);
+    EXPECT_FALSE(reader.RawOpenRead(dir.file("hundred.bin").c_str()));
+    EXPECT_TRUE(f.RawWrite("12345", 5));
+    EXPECT_EQ(f.rawPosition, 105u);
+    EXPECT_TRUE(f.RawClose());
+    EXPECT_EQ(dir.read("hundred.bin").size(), 105u);
+
+    ASSERT_TRUE(f.RawOpenCreate(dir.file("hundred.bin").c_str()));
+    EXPECT_TRUE(f.RawClose());
+    EXPECT_EQ(dir.read("hundred.bin"), "");
+    EXPECT_FALSE(f.RawOpenCreate(dir.file("no/such/folder").c_str()));
+    EXPECT_EQ(f.writeHandle, nullptr);
+}
+
+TEST(DiskFile, ExistsLeavesTheObjectAsItWas) {
+    TempFolder dir;
+    ASSERT_TRUE(dir.write("a.txt", "a"));
+    ASSERT_TRUE(dir.write("b.txt", "bb"));
+    DiskFile f(false);
+    EXPECT_TRUE(f.Exists(dir.file("a.txt").c_str()));
+    EXPECT_FALSE(f.Exists(dir.file("zz.txt").c_str()));
+    EXPECT_EQ(f.state, FileState::Closed);
+    EXPECT_EQ(f.readHandle, nullptr);
+    ASSERT_TRUE(f.Open(dir.file("b.txt").c_str()));
+    EXPECT_TRUE(f.Exists(dir.file("a.txt").c_str()));
+    EXPECT_EQ(f.state, FileState::Opened);
+    char c[2];
+    EXPECT_EQ(f.Read(c, 2), 2u); // still reading its own file
+    EXPECT_EQ(std::string(c, 2), "bb");
+}
+
+TEST(DiskFile, ShortFailedAndMissingPlatformResults) {
+    TempFolder dir;
+    ASSERT_TRUE(dir.write("ten.bin", "0123456789"));
+    PlatformRestorer restorer;
+    DiskFile f(false);
+    ASSERT_TRUE(f.Open(dir.file("ten.bin").c_str()));
+    char b[16] = {};
+
+    // A short raw read counts for what it delivered.
+    shortReadLimit = 3;
+    platform().ReadFile = shortReadFile;
+    EXPECT_EQ(f.Read(b, 8), 3u);
+    EXPECT_EQ(f.position, 3u);
+    EXPECT_TRUE(f.IsOk());
+    EXPECT_EQ(std::string(b, 3), "012");
+
+    platform().ReadFile = failingReadFile;
+    EXPECT_EQ(f.Read(b, 2), 0u);
+    EXPECT_ERROR(f, 9);
+    EXPECT_EQ(f.position, 3u);
+    EXPECT_FALSE(f.RawOk());
+    restoreDefaultPlatform();
+
+    platform().SetFilePointer = failingSetFilePointer;
+    f.lastError = FileError::None;
+    EXPECT_FALSE(f.Seek(5));
+    EXPECT_ERROR(f, 12);
+    EXPECT_EQ(f.position, 3u);
+    EXPECT_EQ(f.Skip(4), 3u); // a failed skip answers the unchanged position
+    restoreDefaultPlatform();
+    // A successful seek does not clear the error.
+    EXPECT_TRUE(f.Seek(5));
+    EXPECT_ERROR(f, 12);
+    ASSERT_TRUE(f.Close());
+
+    // A failed size query opens the file with size 0.
+    platform().GetFileSize = failingGetFileSize;
+    ASSERT_TRUE(f.Open(dir.file("ten.bin").c_str()));
+    EXPECT_EQ(f.Size(), 0u);
+    EXPECT_TRUE(f.AtEnd());
+    EXPECT_FALSE(f.RawOk());
+    restoreDefaultPlatform();
+    ASSERT_TRUE(f.Close());
+
+    // A whole-file load that gets fewer bytes than the size fails with 9.
+    shortReadLimit = 4;
+    platform().ReadFile = shortReadFile;
+    EXPECT_FALSE(f.Open(dir.file("ten.bin").c_str(), 1, 0));
+    EXPECT_ERROR(f, 9);
+    EXPECT_EQ(f.state, FileState::Opened);
+    restoreDefaultPlatform();
+    ASSERT_TRUE(f.Close());
+}
+
+TEST(DiskFile, FailedWritesStayFailedUntilTheRawLayerRecovers) {
+    TempFolder dir;
+    PlatformRestorer restorer;
+    DiskFile f(false);
+    ASSERT_TRUE(f.OpenAppend(dir.file("log.txt").c_str()));
+    platform().WriteFile = failingWriteFile;
+    EXPECT_FALSE(f.WriteLine("a", 0));
+    EXPECT_ERROR(f, 10);
+    restoreDefaultPlatform();
+    EXPECT_FALSE(f.RawWrite("b", 1)); // the platform write succeeds; the raw layer is still failed
+    EXPECT_EQ(f.RawSize(), 1u);        // a successful size query recovers it
+    EXPECT_TRUE(f.RawWrite("c", 1));
+    // A short write is a failed write.
+    platform().WriteFile = shortWriteFile;
+    f.position = f.RawSize();
+    EXPECT_FALSE(f.WriteLine("xyz", 1));
+    EXPECT_ERROR(f, 10);
+    restoreDefaultPlatform();
+    // A failed line end is caught through the raw state.
+    f.RawSize();
+    f.position = f.RawSize();
+    platform().WriteFile = shortWriteFile;
+    setLineEndMode(1);
+    EXPECT_FALSE(f.WriteLine("", 0)); // the empty text writes, the CR LF line end does not
+    setLineEndMode(0);
+    EXPECT_ERROR(f, 10);
+    restoreDefaultPlatform();
+    ASSERT_TRUE(f.Close());
+}
+
+TEST(DiskFile, ListsBareNamesWithoutDotEntries) {
+    TempFolder dir;
+    ASSERT_TRUE(dir.write("a.txt", "a"));
+    ASSERT_TRUE(dir.write("b.wav", ""));
+    ASSERT_TRUE(dir.makeFolder("sub"));
+    DiskFile f(false);
+    Array<String> files(0);
+    Array<String> folders(0);
+    String kept;
+    ASSERT_TRUE(kept.assign("already"));
+    ASSERT_TRUE(files.pushBack(static_cast<String&&>(kept)));
+    ASSERT_TRUE(f.ListDirectory(dir.path().c_str(), files, folders));
+    std::vector<std::string> fileNames;
+    for (const String& s : files) {
+        fileNames.push_back(s.c_str());
+    }
+    std::sort(fileNames.begin() + 1, fileNames.end());
+    EXPECT_EQ(fileNames, (std::vector<std::string>{"already", "a.txt", "b.wav"}));
+    ASSERT_EQ(folders.count(), 1u);
+    EXPECT_STREQ(folders[0].c_str(), "sub");
+
+    EXPECT_FALSE(f.ListDirectory(dir.file("missing").c_str(), files, folders));
+    EXPECT_EQ(files.count(), 3u);
+    EXPECT_EQ(folders.count(), 1u);
+}
+
+TEST(DiskFile, ListingGoesOnWhenANameCannotBeStored) {
+    TempFolder dir;
+    for (int i = 0; i < 5; ++i) {
+        ASSERT_TRUE(dir.write("f" + std::to_string(i), ""));
+    }
+    filetest::FaultRegistry faults;
+    {
+        DiskFile f(false);
+        Array<String> files(5);
+        Array<String> folders(5);
+        const std::int64_t before = faults.heap().requests.load();
+        faults.heap().failSize.store(3); // every name "fN" (2 bytes and its NUL) is refused
+        ASSERT_TRUE(f.ListDirectory(dir.path().c_str(), files, folders));
+        EXPECT_EQ(files.count(), 0u);
+        EXPECT_GT(faults.heap().requests.load(), before);
+        faults.heap().failSize.store(-1);
+        faults.failFrom(faults.heap().requests.load());
+        EXPECT_FALSE(f.ListDirectory(dir.path().c_str(), files, folders)); // no pattern: nothing listed
+        faults.failFrom(-1);
+    }
+    EXPECT_EQ(faults.heap().faultLive.load(), 0);
+}
+
+TEST(DiskFile, ExecutableDirectoryKeepsItsTrailingSlash) {
+    PlatformRestorer restorer;
+    DiskFile f(false);
+    String real = f.ExecutableDirectory();
+    ASSERT_FALSE(real.empty());
+    EXPECT_EQ(real[real.length() - 1], '/');
+    EXPECT_EQ(real.find('\\'), String::npos);
+
+    platform().GetModuleFileNameA = fakeModuleFileName;
+    modulePath = "c:\\Program Files\\Host\\host.exe";
+    EXPECT_STREQ(f.ExecutableDirectory().c_str(), "c:/Program Files/Host/");
+    modulePath = "host.exe";
+    EXPECT_TRUE(f.ExecutableDirectory().empty());
+    modulePath = "";
+    EXPECT_TRUE(f.ExecutableDirectory().empty());
+    static std::string longPath = "c:\\" + std::string(300, 'x') + "\\host.exe";
+    modulePath = longPath.c_str();
+    EXPECT_TRUE(f.ExecutableDirectory().empty()); // a cut path has no trustworthy directory
+}
+
+TEST(DiskFile, TheSharedLockLivesExactlyWhileFileObjectsDo) {
+    // Other tests leave no file objects behind.
+    ASSERT_EQ(fileObjectCount.load(), 0u);
+    EXPECT_EQ(fileLock.load(), nullptr);
+    {
+        DiskFile a(false);
+        Lock* first = fileLock.load();
+        ASSERT_NE(first, nullptr);
+        {
+            DiskFile b(false);
+            EXPECT_EQ(fileLock.load(), first);
+            EXPECT_EQ(fileObjectCount.load(), 2u);
+        }
+        EXPECT_EQ(fileLock.load(), first);
+    }
+    EXPECT_EQ(fileLock.load(), nullptr);
+    EXPECT_EQ(fileObjectCount.load(), 0u);
+}
+
+TEST(DiskFile, ALockThatCannotBeAllocatedStillSerialises) {
+    TempFolder dir;
+    ASSERT_TRUE(dir.write("ten.bin", "0123456789"));
+    filetest::FaultRegistry faults;
+    ASSERT_EQ(fileObjectCount.load(), 0u);
+    faults.failFrom(faults.heap().requests.load()); // the engine category fails from now on
+    {
+        DiskFile a(true);
+        EXPECT_NE(fileLock.load(), nullptr); // the never-destroyed stand-in
+        faults.failFrom(-1);
+        ASSERT_TRUE(a.Open(dir.file("ten.bin").c_str()));
+        char b[10];
+        EXPECT_EQ(a.Read(b, 10), 10u);
+    }
+    EXPECT_EQ(fileLock.load(), nullptr);
+    EXPECT_EQ(faults.heap().faultLive.load(), 0);
+}
+
+TEST(DiskFile, ObjectsOpenedOnDiskKeepTheirFileWhileAnArchiveIsReady) {
+    TempFolder dir;
+    ASSERT_TRUE(dir.write("ten.bin", "0123456789"));
+    DiskFile reader(false);
+    ASSERT_TRUE(reader.Open(dir.file("ten.bin").c_str()));
+    DiskFile writer(false);
+    ASSERT_TRUE(writer.OpenAppend(dir.file("log.txt").c_str()));
+    ASSERT_TRUE(writer.WriteLine("abc", 1));
+
+    PakArchive* archive = new (HeapCategory::PakArchive) PakArchive();
+    ASSERT_NE(archive, nullptr);
+    currentArchive.store(archive);
+    archiveState.store(ArchiveState::ArchiveReady);
+    char b[4];
+    EXPECT_EQ(reader.Read(b, 4), 4u);
+    EXPECT_EQ(std::string(b, 4), "0123");
+    EXPECT_TRUE(reader.Seek(8));
+    EXPECT_EQ(reader.RawSize(), 10u);
+    EXPECT_EQ(writer.RawSize(), 3u);
+    // An object with no handle goes to the archive (which, in this build, holds no entries).
+    DiskFile other(false);
+    EXPECT_FALSE(other.RawOpenRead("x.wav"));
+    EXPECT_FALSE(other.Exists(dir.file("ten.bin").c_str()));
+    EXPECT_TRUE(reader.Close());
+    EXPECT_TRUE(writer.Close());
+    EXPECT_TRUE(UnmountArchive());
+    EXPECT_EQ(currentArchive.load(), nullptr);
+    EXPECT_EQ(archiveState.load(), ArchiveState::ArchiveNone);
+    EXPECT_FALSE(UnmountArchive());
+}
+
+// Positions between 2 GiB and 4 GiB: a sparse file of 3 GiB takes almost no disk space.
+TEST(DiskFile, PositionsBeyondTwoGibibytesSeek) {
+    TempFolder dir;
+    const std::string big = dir.file("big.bin");
+    const std::uint64_t threeGiB = 3ull << 30;
+    const std::uint32_t markAt = 0xA0000000u; // 2.5 GiB
+    {
+        HANDLE h = CreateFileA(big.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(h, INVALID_HANDLE_VALUE);
+        LARGE_INTEGER at;
+        at.QuadPart = markAt;
+        ASSERT_TRUE(SetFilePointerEx(h, at, nullptr, FILE_BEGIN));
+        DWORD written = 0;
+        ASSERT_TRUE(WriteFile(h, "MARK", 4, &written, nullptr));
+        at.QuadPart = static_cast<LONGLONG>(threeGiB - 4);
+        ASSERT_TRUE(SetFilePointerEx(h, at, nullptr, FILE_BEGIN));
+        ASSERT_TRUE(WriteFile(h, "TAIL", 4, &written, nullptr));
+        CloseHandle(h);
+    }
+    {
+        DiskFile f(false);
+        ASSERT_TRUE(f.Open(big.c_str()));
+        EXPECT_EQ(f.Size(), 0xC0000000u);
+        char b[4] = {};
+        ASSERT_TRUE(f.Seek(markAt));
+        EXPECT_EQ(f.Read(b, 4), 4u);
+        EXPECT_EQ(std::string(b, 4), "MARK");
+        // A skip from beyond 2 GiB must not wrap to a negative target and land on 0.
+        EXPECT_EQ(f.Skip(0x10000000), markAt + 4 + 0x10000000u);
+        EXPECT_EQ(f.position, markAt + 4 + 0x10000000u);
+        EXPECT_EQ(f.Skip(-0x10000000), markAt + 4);
+        EXPECT_EQ(f.Skip(-4), markAt);
+        EXPECT_EQ(f.Read(b, 4), 4u);
+        EXPECT_EQ(std::string(b, 4), "MARK");
+        ASSERT_TRUE(f.Seek(0xC0000000u - 4));
+        EXPECT_EQ(f.Read(b, 100), 4u);
+        EXPECT_EQ(std::string(b, 4), "TAIL");
+        EXPECT_TRUE(f.AtEnd());
+        EXPECT_TRUE(f.Seek(0xFFFFFFF0u)); // beyond the end: clamped to the size
+        EXPECT_EQ(f.position, 0xC0000000u);
+        EXPECT_TRUE(f.Close());
+    }
+    {
+        // 4 GiB and more cannot be expressed: the size query fails instead of reporting the low half.
+        HANDLE h = CreateFileA(big.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(h, INVALID_HANDLE_VALUE);
+        LARGE_INTEGER at;
+        at.QuadPart = (4ll << 30) + 16;
+        ASSERT_TRUE(SetFilePointerEx(h, at, nullptr, FILE_BEGIN));
+        ASSERT_TRUE(SetEndOfFile(h));
+        CloseHandle(h);
+        DiskFile f(false);
+        ASSERT_TRUE(f.RawOpenRead(big.c_str()));
+        EXPECT_EQ(f.RawSize(), 0u);
+        EXPECT_FALSE(f.RawOk());
+        EXPECT_TRUE(f.RawClose());
+    }
+    EXPECT_TRUE(DeleteFileA(big.c_str()));
+}
+
+} // namespace
