@@ -220,15 +220,23 @@ bool DiskFile::RawSeek(std::uint32_t target) {
     ScopedLock guard(fileLock.load());
     void* handle = writeHandle;
     std::uint32_t fileSize = 0;
+    bool measured = false;
     if (handle != nullptr) {
         fileSize = RawSize();
+        measured = rawOk;
     } else {
         if (UsesArchive()) {
             return readyArchive()->SeekEntry(target);
         }
         handle = readHandle;
         // The read path measures without updating rawSize.
-        queryFileSize(handle, fileSize);
+        measured = queryFileSize(handle, fileSize);
+    }
+    // Without a size the clamp would send every seek to 0 while the caller records the target,
+    // and later reads would deliver the start of the file as if it came from there.
+    if (!measured) {
+        rawOk = false;
+        return false;
     }
     // Both handles clamp to the size and keep the end flag in step with the target.
     const std::uint32_t clamped = target < fileSize ? target : fileSize;
@@ -312,7 +320,7 @@ bool DiskFile::Delete(const char* deleteName) {
 bool DiskFile::ListDirectory(const char* path, Array<String>& files, Array<String>& folders) {
     ScopedLock guard(fileLock.load());
     String pattern;
-    if (!pattern.assign(path) || !pattern.append("/*.*")) {
+    if (path == nullptr || !pattern.assign(path) || !pattern.append("/*.*")) {
         return false;
     }
     WIN32_FIND_DATAA found{};

@@ -35,8 +35,9 @@ public:
     std::uint32_t RawSize() override;
     // Slot 9. Under fileLock. Seeks to target clamped to the size; rawAtEnd is set when the
     // target is at or beyond the end and cleared otherwise. Every position below 4 GiB seeks.
-    // False (rawOk 0) when the platform seek fails. With no handle and an archive ready: the
-    // archive's SeekEntry.
+    // False (rawOk 0) when the platform seek fails, or when the size cannot be had (the clamp
+    // would otherwise send the seek to 0). With no handle and an archive ready: the archive's
+    // SeekEntry.
     bool RawSeek(std::uint32_t target) override;
     // Slot 10.
     bool RawOk() override;

@@ -172,6 +172,16 @@ TEST(DiskFile, ShortFailedAndMissingPlatformResults) {
     // A successful seek does not clear the error.
     EXPECT_TRUE(f.Seek(5));
     EXPECT_ERROR(f, 12);
+
+    // A seek whose size query fails is a failed seek, not a seek to 0.
+    platform().GetFileSize = failingGetFileSize;
+    f.lastError = FileError::None;
+    EXPECT_FALSE(f.Seek(7));
+    EXPECT_ERROR(f, 12);
+    EXPECT_EQ(f.position, 5u);
+    restoreDefaultPlatform();
+    EXPECT_EQ(f.Read(b, 2), 2u);
+    EXPECT_EQ(std::string(b, 2), "56");
     ASSERT_TRUE(f.Close());
 
     // A failed size query opens the file with size 0.
