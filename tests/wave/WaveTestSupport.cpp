@@ -30,7 +30,7 @@ BOOL WINAPI fakeReadFile(HANDLE file, LPVOID buffer, DWORD count, LPDWORD got, L
 }
 
 DWORD WINAPI fakeSetFilePointer(HANDLE file, LONG distance, PLONG high, DWORD method) {
-    if (method == FILE_BEGIN) {
+    if (method == FILE_BEGIN && current.recordContent) {
         current.seekTargets.push_back(static_cast<std::uint32_t>(distance));
     }
     return real.SetFilePointer(file, distance, high, method);
@@ -57,6 +57,9 @@ int WINAPI fakeReleaseDC(HWND, HDC) {
 HBITMAP WINAPI fakeCreateDIBitmap(HDC, const BITMAPINFOHEADER* header, DWORD, const void* bits, const BITMAPINFO*, UINT) {
     ++current.bitmapCalls;
     current.header = *header;
+    if (!current.recordContent) {
+        return current.bitmapFails ? nullptr : reinterpret_cast<HBITMAP>(static_cast<std::uintptr_t>(0xB17));
+    }
     const std::uint32_t* pixels = static_cast<const std::uint32_t*>(bits);
     const std::size_t count = static_cast<std::size_t>(header->biWidth) * static_cast<std::size_t>(header->biHeight);
     current.pixels.assign(pixels, pixels + count);
@@ -106,7 +109,12 @@ void* FaultHeap::allocate(std::uint32_t size, std::uint32_t alignment) {
     }
     void* block = PlatformHeap::allocate(size, alignment);
     if (block != nullptr) {
-        live.insert(block);
+        for (void*& slot : live) {
+            if (slot == nullptr) {
+                slot = block;
+                break;
+            }
+        }
     }
     return block;
 }
@@ -114,14 +122,23 @@ void* FaultHeap::allocate(std::uint32_t size, std::uint32_t alignment) {
 void FaultHeap::release(void* pointer) {
     {
         std::lock_guard<std::mutex> hold(guard);
-        live.erase(pointer);
+        for (void*& slot : live) {
+            if (slot == pointer && pointer != nullptr) {
+                slot = nullptr;
+                break;
+            }
+        }
     }
     PlatformHeap::release(pointer);
 }
 
 std::size_t FaultHeap::outstanding() {
     std::lock_guard<std::mutex> hold(guard);
-    return live.size();
+    std::size_t count = 0;
+    for (void* slot : live) {
+        count += slot != nullptr ? 1 : 0;
+    }
+    return count;
 }
 
 namespace {

@@ -7,7 +7,6 @@
 
 #include <cstdint>
 #include <mutex>
-#include <set>
 #include <vector>
 
 #include "core/memory/HeapRegistry.h"
@@ -19,6 +18,8 @@ namespace wavetest {
 struct PlatformLog {
     std::int32_t createFileCalls = 0;
     std::int32_t readFileCalls = 0;
+    // Off: the fakes only count (nothing that allocates), for allocation-failure sweeps.
+    bool recordContent = true;
     std::int32_t readFileFailFrom = -1; // ReadFile calls from this one (0-based) on fail; -1: none
     std::vector<std::uint32_t> seekTargets; // SetFilePointer's absolute targets
     std::int32_t waitCalls = 0;
@@ -64,8 +65,10 @@ public:
     std::size_t outstanding();
 
 private:
+    // Fixed storage: the heap serves operator new itself, so keeping count must not allocate.
+    static constexpr std::size_t tracked = 4096;
     std::mutex guard;
-    std::set<void*> live;
+    void* live[tracked] = {};
 };
 
 // Installs a registry whose sixteen categories all go to one FaultHeap; the module's registry is
