@@ -130,6 +130,13 @@ TEST_F(WaveEntryPoints, DescribedButNotDrawn) {
     EXPECT_EQ(info.privateArea.bytesPerFrame, 0);
     EXPECT_EQ(info.privateArea.frameCount, 0u);
     EXPECT_EQ(plugin().loadBitmap(nullptr, const_cast<LPSTR>(trap.path()), &info, nullptr, nullptr), nullptr);
+    // A negative frame size (byte rate -1 over rate 1) with a data chunk claiming 4 GiB gives one
+    // frame; its read, as unsigned, would have filled a few-byte frame buffer from the whole file.
+    ScratchFile negative("negative.wav", WavWriter().fmt(1, 1, 1, 0xFFFFFFFFu, 2, 16).chunk("data", 0xFFFFFFFFu, std::vector<std::uint8_t>(4096, 0x7F)).bytes());
+    ASSERT_EQ(plugin().identifyFile(nullptr, const_cast<LPSTR>(negative.path()), &info, nullptr), TRUE);
+    EXPECT_EQ(info.privateArea.bytesPerFrame, -1);
+    EXPECT_EQ(info.privateArea.frameCount, 1u);
+    EXPECT_EQ(plugin().loadBitmap(nullptr, const_cast<LPSTR>(negative.path()), &info, nullptr, nullptr), nullptr);
     // A record never filled (or forged) with zeros: null at once.
     FileInfoRecord empty{};
     EXPECT_EQ(plugin().loadBitmap(nullptr, const_cast<LPSTR>(trap.path()), &empty, nullptr, nullptr), nullptr);
