@@ -252,8 +252,8 @@ TEST(WaveRenderer, AllocationFailuresGiveNullAndLeakNothing) {
     const ImageSizeRecord size{16, 16};
     for (bool onwards : {false, true}) {
         for (std::int64_t n = 0;; ++n) {
-            wavetest::FaultRegistry registry;
-            wavetest::FaultHeap& heap = registry.heap();
+            FaultRegistry registry;
+            FaultHeap& heap = registry.heap();
             const std::size_t outstandingBefore = heap.outstanding();
             void* bitmap = nullptr;
             {

@@ -346,8 +346,8 @@ TEST(WaveScanner, AllocationFailuresRefuseAndLeakNothing) {
     fakes.log().recordContent = false;
     PluginFile holdsTheLock; // the shared file lock is not part of the sweep
     for (std::int64_t n = 0;; ++n) {
-        wavetest::FaultRegistry registry;
-        wavetest::FaultHeap& heap = registry.heap();
+        FaultRegistry registry;
+        FaultHeap& heap = registry.heap();
         const std::size_t outstandingBefore = heap.outstanding();
         Record record;
         bool accepted = false;

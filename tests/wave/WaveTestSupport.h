@@ -9,8 +9,7 @@
 #include <mutex>
 #include <vector>
 
-#include "core/memory/HeapRegistry.h"
-#include "core/memory/PlatformHeap.h"
+#include "support/FaultHeap.h"
 
 namespace wavetest {
 
@@ -49,42 +48,6 @@ public:
     std::uint32_t pixel(std::int32_t row, std::int32_t x) const;
     // Rows of column x holding colour, from the bottom.
     std::vector<std::int32_t> rows(std::int32_t x, std::uint32_t colour) const;
-};
-
-// A platform heap that fails chosen allocations and knows which of its blocks are still out.
-class FaultHeap : public PlatformHeap {
-public:
-    explicit FaultHeap(const char* name) : PlatformHeap(name) {}
-    void* allocate(std::uint32_t size, std::uint32_t alignment) override;
-    void release(void* pointer) override;
-
-    std::int64_t failAt = -1; // the request (0-based) that fails; -1: none
-    bool failOnwards = false; // and every later one too
-    std::int64_t requests = 0;
-    std::int64_t failures = 0;
-    std::size_t outstanding();
-
-private:
-    // Fixed storage: the heap serves operator new itself, so keeping count must not allocate.
-    static constexpr std::size_t tracked = 4096;
-    std::mutex guard;
-    void* live[tracked] = {};
-};
-
-// Installs a registry whose sixteen categories all go to one FaultHeap; the module's registry is
-// put back at destruction.
-class FaultRegistry {
-public:
-    FaultRegistry();
-    ~FaultRegistry();
-    FaultRegistry(const FaultRegistry&) = delete;
-    FaultRegistry& operator=(const FaultRegistry&) = delete;
-
-    FaultHeap& heap();
-
-private:
-    HeapRegistry* registry;
-    HeapRegistry* previous;
 };
 
 // A pixel-exact span of rows from..to.

@@ -80,7 +80,7 @@ TEST(Array, ResizePopBackAndElementLifetimes) {
 }
 
 TEST(Array, FailedAllocationsLeaveTheArrayUnchanged) {
-    filetest::FaultRegistry faults;
+    FaultRegistry faults(filetest::faultyCategories);
     {
         Array<std::uint32_t> array(testCategory);
         ASSERT_TRUE(array.pushBack(1));
@@ -102,7 +102,7 @@ TEST(Array, FailedAllocationsLeaveTheArrayUnchanged) {
         EXPECT_EQ(array.last_, nullptr);
         EXPECT_EQ(array.limit_, nullptr);
     }
-    EXPECT_EQ(faults.heap().faultLive.load(), 0);
+    EXPECT_EQ(faults.heap().outstanding(), 0u);
 }
 
 TEST(Array, NotOwnedStorageIsNeverReleasedOrGrown) {
@@ -119,17 +119,17 @@ TEST(Array, NotOwnedStorageIsNeverReleasedOrGrown) {
 }
 
 TEST(Array, ReleasesAreSkippedAfterTheRegistryIsGone) {
-    filetest::FaultRegistry faults;
+    FaultRegistry faults(filetest::faultyCategories);
     HeapRegistry* installed = nullptr;
     {
         auto* array = new Array<std::uint32_t>(testCategory);
         ASSERT_TRUE(array->pushBack(1));
-        EXPECT_EQ(faults.heap().faultLive.load(), 1);
+        EXPECT_EQ(faults.heap().outstanding(), 1u);
         installed = swapHeapRegistry(nullptr); // as after the teardown at exit
         delete array;                          // the object itself goes nowhere either
         swapHeapRegistry(installed);
     }
-    EXPECT_EQ(faults.heap().faultLive.load(), 1); // the storage was not released
+    EXPECT_EQ(faults.heap().outstanding(), 1u); // the storage was not released
 }
 
 } // namespace

@@ -66,7 +66,7 @@ TEST(String, CharacterAndTextReplacement) {
 }
 
 TEST(String, FailedAllocationsLeaveTheStringUnchanged) {
-    filetest::FaultRegistry faults;
+    FaultRegistry faults(filetest::faultyCategories);
     String s;
     ASSERT_TRUE(s.assign("keep"));
     faults.failFrom(faults.heap().requests.load());
@@ -81,7 +81,7 @@ TEST(String, FailedAllocationsLeaveTheStringUnchanged) {
     EXPECT_STREQ(s.c_str(), "keep");
     faults.failFrom(-1);
     s.clear();
-    EXPECT_EQ(faults.heap().faultLive.load(), 0);
+    EXPECT_EQ(faults.heap().outstanding(), 0u);
 }
 
 } // namespace

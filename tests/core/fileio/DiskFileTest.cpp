@@ -264,7 +264,7 @@ TEST(DiskFile, ListingGoesOnWhenANameCannotBeStored) {
     for (int i = 0; i < 5; ++i) {
         ASSERT_TRUE(dir.write("f" + std::to_string(i), ""));
     }
-    filetest::FaultRegistry faults;
+    FaultRegistry faults(filetest::faultyCategories);
     {
         DiskFile f(false);
         Array<String> files(5);
@@ -279,7 +279,7 @@ TEST(DiskFile, ListingGoesOnWhenANameCannotBeStored) {
         EXPECT_FALSE(f.ListDirectory(dir.path().c_str(), files, folders)); // no pattern: nothing listed
         faults.failFrom(-1);
     }
-    EXPECT_EQ(faults.heap().faultLive.load(), 0);
+    EXPECT_EQ(faults.heap().outstanding(), 0u);
 }
 
 TEST(DiskFile, ExecutableDirectoryKeepsItsTrailingSlash) {
@@ -324,7 +324,7 @@ TEST(DiskFile, TheSharedLockLivesExactlyWhileFileObjectsDo) {
 TEST(DiskFile, ALockThatCannotBeAllocatedStillSerialises) {
     TempFolder dir;
     ASSERT_TRUE(dir.write("ten.bin", "0123456789"));
-    filetest::FaultRegistry faults;
+    FaultRegistry faults(filetest::faultyCategories);
     ASSERT_EQ(fileObjectCount.load(), 0u);
     faults.failFrom(faults.heap().requests.load()); // the engine category fails from now on
     {
@@ -336,7 +336,7 @@ TEST(DiskFile, ALockThatCannotBeAllocatedStillSerialises) {
         EXPECT_EQ(a.Read(b, 10), 10u);
     }
     EXPECT_EQ(fileLock.load(), nullptr);
-    EXPECT_EQ(faults.heap().faultLive.load(), 0);
+    EXPECT_EQ(faults.heap().outstanding(), 0u);
 }
 
 TEST(DiskFile, ObjectsOpenedOnDiskKeepTheirFileWhileAnArchiveIsReady) {

@@ -189,12 +189,12 @@ TEST(File, ZeroLengthFilesAndWholeFileLoads) {
 TEST(File, LoadedObjectsFreeTheirImageWhenDestroyedAndLoadsFailWithoutMemory) {
     TempFolder dir;
     ASSERT_TRUE(dir.write("abc.bin", "abc"));
-    filetest::FaultRegistry faults;
+    FaultRegistry faults(filetest::faultyCategories);
     {
         DiskFile f(false);
         ASSERT_TRUE(f.Open(dir.file("abc.bin").c_str(), 1, 0));
     }
-    EXPECT_EQ(faults.heap().faultLive.load(), 0);
+    EXPECT_EQ(faults.heap().outstanding(), 0u);
     {
         DiskFile f(false);
         ASSERT_TRUE(f.Open(dir.file("abc.bin").c_str()));
@@ -207,7 +207,7 @@ TEST(File, LoadedObjectsFreeTheirImageWhenDestroyedAndLoadsFailWithoutMemory) {
         EXPECT_EQ(f.loadBuffer, nullptr);
         faults.heap().failSize.store(-1);
     }
-    EXPECT_EQ(faults.heap().faultLive.load(), 0);
+    EXPECT_EQ(faults.heap().outstanding(), 0u);
 }
 
 TEST(File, AppendingByteForByte) {

@@ -9,8 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "core/memory/HeapRegistry.h"
-#include "core/memory/PlatformHeap.h"
+#include "support/FaultHeap.h"
 
 namespace filetest {
 
@@ -35,42 +34,8 @@ private:
     std::string root;
 };
 
-// A platform heap that fails every allocation from a chosen one on and keeps count of the blocks
-// it handed out and got back (it claims every address, so it sees every release).
-class FaultHeap : public PlatformHeap {
-public:
-    explicit FaultHeap(const char* name) : PlatformHeap(name) {}
-    void* allocate(std::uint32_t size, std::uint32_t alignment) override;
-    void release(void* pointer) override;
-
-    std::atomic<std::int64_t> failFrom{-1}; // allocation number (0-based) from which all fail
-    std::atomic<std::int64_t> failSize{-1}; // requests of exactly this size fail
-    std::atomic<std::int64_t> requests{0};
-    std::atomic<std::int64_t> failures{0};
-    std::atomic<std::int64_t> faultLive{0}; // blocks of the faulty categories not yet released
-
-private:
-    static constexpr int tracked = 4096;
-    std::atomic<void*> blocks[tracked] = {};
-};
-
-// Installs a registry in which categories 0, 5, 10 and 15 (engine objects, the arrays of the
-// tests, archives, strings) are served by a FaultHeap and everything else by a plain platform
-// heap; the previous registry is put back at destruction.
-class FaultRegistry {
-public:
-    FaultRegistry();
-    ~FaultRegistry();
-    FaultRegistry(const FaultRegistry&) = delete;
-    FaultRegistry& operator=(const FaultRegistry&) = delete;
-
-    FaultHeap& heap();
-    // Fails every faulty-category allocation from the n-th (0-based) of them on; -1 for none.
-    void failFrom(std::int64_t n);
-
-private:
-    HeapRegistry* registry;
-    HeapRegistry* previous;
-};
+// The categories file-layer tests route to the fault heap: engine objects, the arrays of the
+// tests (5), archives and strings.
+constexpr std::uint32_t faultyCategories = (1u << 0) | (1u << 5) | (1u << 10) | (1u << 15);
 
 } // namespace filetest
