@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "core/fileio/File.h"
+#include "core/fileio/ScopedClose.h"
 #include "core/memory/HeapRegistry.h"
 #include "plugin/PluginFile.h"
 #include "wave/HostBitmap.h"
@@ -33,21 +34,6 @@ public:
 
 private:
     void* pointer;
-};
-
-class CloseOnExit {
-public:
-    explicit CloseOnExit(File& file) : file(file) {}
-    ~CloseOnExit() {
-        if (file.state != FileState::Closed) {
-            file.Close();
-        }
-    }
-    CloseOnExit(const CloseOnExit&) = delete;
-    CloseOnExit& operator=(const CloseOnExit&) = delete;
-
-private:
-    File& file;
 };
 
 } // namespace
@@ -101,7 +87,7 @@ void* renderWaveformWith(File& file, void* window, const char* name, const FileI
     if (!file.Open(name)) {
         return nullptr;
     }
-    CloseOnExit closer(file);
+    ScopedClose closer(file);
     if (!file.Seek(area.dataOffset) || file.AtEnd()) {
         return nullptr;
     }

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "core/fileio/File.h"
+#include "core/fileio/ScopedClose.h"
 #include "plugin/PluginFile.h"
 #include "wave/LittleEndian.h"
 #include "wave/WaveFormat.h"
@@ -13,22 +14,6 @@ namespace {
 
 constexpr std::uint32_t fileInfoFlags = 0x00000805u;
 constexpr std::uint32_t chunkHeaderSize = 8;
-
-// Closes the scanned file on every path out of the scan.
-class CloseOnExit {
-public:
-    explicit CloseOnExit(File& file) : file(file) {}
-    ~CloseOnExit() {
-        if (file.state != FileState::Closed) {
-            file.Close();
-        }
-    }
-    CloseOnExit(const CloseOnExit&) = delete;
-    CloseOnExit& operator=(const CloseOnExit&) = delete;
-
-private:
-    File& file;
-};
 
 // Moves the walk past length bytes of chunk body. The target is worked out in 64 bits: a size near
 // 4 GiB must not wrap it below the position, and a target at or past the end of the file ends the
@@ -80,7 +65,7 @@ bool scanWaveFileWith(File& file, FileInfoRecord* info, const char* name, void* 
     if (!file.Open(name)) {
         return false;
     }
-    CloseOnExit closer(file);
+    ScopedClose closer(file);
     const std::uint32_t fileSize = file.Size();
 
     // One buffer holds the RIFF header and then every chunk header. It is deliberately not cleared

@@ -41,7 +41,7 @@ void File::ResetAfterFailedOpen() {
 
 bool File::Open(const char* callerName) { return Open(callerName, 0, 0); }
 
-bool File::Open(const char* callerName, std::uint32_t loadWhole, std::uint32_t heapCategory) {
+bool File::TakeNameForOpen(const char* callerName) {
     if (state == FileState::Opened) {
         lastError = FileError::AlreadyOpened;
         return false;
@@ -59,6 +59,14 @@ bool File::Open(const char* callerName, std::uint32_t loadWhole, std::uint32_t h
     name.replaceCharacter('\\', '/');
     if (name.empty()) {
         lastError = FileError::CannotOpen;
+        ResetAfterFailedOpen();
+        return false;
+    }
+    return true;
+}
+
+bool File::Open(const char* callerName, std::uint32_t loadWhole, std::uint32_t heapCategory) {
+    if (!TakeNameForOpen(callerName)) {
         return false;
     }
 
@@ -113,23 +121,7 @@ bool File::LoadWhole(std::uint32_t heapCategory) {
 }
 
 bool File::OpenAppend(const char* callerName) {
-    if (state == FileState::Opened) {
-        lastError = FileError::AlreadyOpened;
-        return false;
-    }
-    if (state == FileState::Loaded) {
-        lastError = FileError::AlreadyLoaded;
-        return false;
-    }
-    if (!name.assign(callerName)) {
-        lastError = FileError::CannotOpen;
-        ResetAfterFailedOpen();
-        return false;
-    }
-    name.replaceCharacter('\\', '/');
-    if (name.empty()) {
-        lastError = FileError::CannotOpen;
-        ResetAfterFailedOpen();
+    if (!TakeNameForOpen(callerName)) {
         return false;
     }
 

@@ -156,4 +156,7 @@ private:
     bool LoadWhole(std::uint32_t heapCategory);
     // Leaves the object Closed with name empty and position 0, as a failed open must.
     void ResetAfterFailedOpen();
+    // The checks both opens start with: the object must be Closed (3, 4 otherwise) and the name
+    // non-empty once copied with '/' separators (1 otherwise, and the object reset).
+    bool TakeNameForOpen(const char* callerName);
 };
