@@ -17,6 +17,17 @@
 //                     replaced under the settings mutex (PathSettings.cpp), innermost of all locks.
 //  lineEndMode        atomic.
 //
+// Outside the file layer, the module's other process-wide items:
+//  initCount          atomic (plugin/EntryPoints.cpp); never below 0.
+//  moduleHandle       atomic (plugin/Module.cpp); written by the library's entry routine.
+//  the heap registry  atomic pointer (core/memory/HeapRegistry.cpp); built during static
+//                     initialisation, forgotten at exit, swapped only by tests.
+//  heap counters      relaxed atomics (PlatformHeap); the arena kinds count under their own lock.
+//  threads attached   plain flag (core/thread/Lock.cpp); set by the first Lock, built during static
+//                     initialisation before any other thread can enter the module.
+//  platform table     plain (core/Utils/Platform.cpp); entries are swapped only by tests, while no
+//                     other thread is inside the system.
+//
 // Lock order, outermost first: fileLock, the settings mutex, the lifecycle guard, the heap locks.
 // The lifecycle guard is held only to count objects and to create or destroy fileLock; nothing
 // waits for fileLock while holding it (a destructor closes its file before taking the guard).
