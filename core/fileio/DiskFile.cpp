@@ -72,12 +72,13 @@ PakArchive* readyArchive() {
 }
 
 // GetFileSize answers INVALID_FILE_SIZE both for a failure and for a size whose low half is
-// 0xFFFFFFFF; either way the size cannot be expressed in 32 bits here. A file of 4 GiB or more
-// (a high half other than 0) cannot be expressed either, and is not passed off as its low half.
+// 0xFFFFFFFF; only GetLastError tells them apart, and a file of 4 GiB - 1 bytes is valid. A file of
+// 4 GiB or more (a high half other than 0) cannot be expressed in 32 bits, and is not passed off as
+// its low half.
 bool queryFileSize(void* handle, std::uint32_t& result) {
     DWORD high = 0;
     const DWORD low = platform().GetFileSize(toHandle(handle), &high);
-    if (low == INVALID_FILE_SIZE || high != 0) {
+    if ((low == INVALID_FILE_SIZE && platform().GetLastError() != NO_ERROR) || high != 0) {
         result = 0;
         return false;
     }

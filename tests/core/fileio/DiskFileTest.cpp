@@ -413,6 +413,24 @@ TEST(DiskFile, PositionsBeyondTwoGibibytesSeek) {
         EXPECT_TRUE(f.Close());
     }
     {
+        // The largest size there is, 4 GiB - 1, is a size and not the failure value it resembles.
+        HANDLE h = CreateFileA(big.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(h, INVALID_HANDLE_VALUE);
+        LARGE_INTEGER at;
+        at.QuadPart = 0xFFFFFFFFll;
+        ASSERT_TRUE(SetFilePointerEx(h, at, nullptr, FILE_BEGIN));
+        ASSERT_TRUE(SetEndOfFile(h));
+        CloseHandle(h);
+        DiskFile f(false);
+        ASSERT_TRUE(f.Open(big.c_str()));
+        EXPECT_EQ(f.Size(), 0xFFFFFFFFu);
+        char b[4] = {};
+        ASSERT_TRUE(f.Seek(0xFFFFFFFEu));
+        EXPECT_EQ(f.Read(b, 4), 1u);
+        EXPECT_TRUE(f.AtEnd());
+        EXPECT_TRUE(f.Close());
+    }
+    {
         // 4 GiB and more cannot be expressed: the size query fails instead of reporting the low half.
         HANDLE h = CreateFileA(big.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
         ASSERT_NE(h, INVALID_HANDLE_VALUE);
