@@ -14,14 +14,16 @@ packages=(
   qemu-user-static
 )
 
-if [ "$(id -u)" -ne 0 ]; then
-  echo "setup: run as root (it installs Debian packages)" >&2
-  exit 1
-fi
+# Checking needs no privileges; only installing does.
+need_root() {
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "setup: $1 (run tools/setup.sh as root)" >&2
+    exit 1
+  fi
+}
 
 missing=()
 if ! dpkg --print-foreign-architectures | grep -qx i386; then
-  dpkg --add-architecture i386
   missing=("${packages[@]}")
 else
   for p in "${packages[@]}"; do
@@ -32,6 +34,10 @@ else
 fi
 
 if [ "${#missing[@]}" -gt 0 ]; then
+  need_root "to install ${missing[*]}"
+  if ! dpkg --print-foreign-architectures | grep -qx i386; then
+    dpkg --add-architecture i386
+  fi
   echo "setup: installing ${missing[*]}"
   export DEBIAN_FRONTEND=noninteractive
   apt-get update -qq
@@ -43,6 +49,7 @@ fi
 # user-mode emulator through binfmt_misc. Registrations do not survive a reboot, so this is checked
 # on every run.
 if ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
+  need_root "to hand wine's 32-bit loader to the emulator"
   binfmt=/proc/sys/fs/binfmt_misc
   if [ ! -e "$binfmt/register" ]; then
     mount -t binfmt_misc binfmt_misc "$binfmt"

@@ -5,7 +5,10 @@
 #                          for 64-bit Windows (in build64/)
 #   tools/test.sh 32|64    one width only
 # Further arguments go to ctest, e.g. tools/test.sh 32 -R core_tests
-#   SONOLOOK_BUILD_DIR=dir picks another build tree (for parallel work on one checkout)
+#   SONOLOOK_BUILD_DIR=dir puts the 32-bit build in dir and the 64-bit one in dir64 (for parallel
+#                          work on one checkout); each width always has a folder of its own.
+# Both widths run in one wine prefix, kept in the 32-bit build folder: a 64-bit prefix runs 32-bit
+# programs too, and making one is slow (far slower where 32-bit code runs emulated).
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 
@@ -19,16 +22,23 @@ esac
 
 bash "$root/tools/setup.sh"
 
+build32=${SONOLOOK_BUILD_DIR:-$root/build}
+build32=${build32%/}
+prefix=$build32/wineprefix
+
 for bits in $widths; do
   if [ "$bits" = 32 ]; then
     toolchain=i686-w64-mingw32
-    build=${SONOLOOK_BUILD_DIR:-$root/build}
+    build=$build32
   else
     toolchain=x86_64-w64-mingw32
-    build=${SONOLOOK_BUILD_DIR:-$root/build64}
+    build=${build32}64
   fi
   echo "== $bits-bit build in $build"
-  cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/$toolchain.cmake" >/dev/null
+  # CMake refuses a folder first configured with the other width's toolchain (it would keep the
+  # old compiler and test the wrong code).
+  cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/$toolchain.cmake" \
+    -DSONOLOOK_WINEPREFIX="$prefix" >/dev/null
   cmake --build "$build" -j"$(nproc)"
   filter=${GTEST_FILTER:-}
   if [ "$bits" = 32 ] && [ -e /proc/sys/fs/binfmt_misc/sonolook-i386-exec ] && [ -z "$filter" ]; then
