@@ -1,9 +1,12 @@
 // The host's entry points: the init count, the plugin's identity, the portable-installation answer,
-// and the hand-over of file calls to the wave scanner and renderer.
+// and the hand-over of file calls to the wave scanner and renderer, each with a file object of the
+// plugin's own file class made for the call.
 #include "plugin/EntryPoints.h"
 
 #include <atomic>
 
+#include "core/Utils/Platform.h"
+#include "plugin/PluginFile.h"
 #include "plugin/PluginIdentity.h"
 #include "wave/WaveRenderer.h"
 #include "wave/WaveScanner.h"
@@ -17,7 +20,7 @@ void copyText(char* buffer, std::uint32_t capacity, const char* text) {
     if (buffer == nullptr) {
         return;
     }
-    lstrcpynA(buffer, text, static_cast<int>(capacity));
+    platform().lstrcpynA(buffer, text, static_cast<int>(capacity));
 }
 
 } // namespace
@@ -55,12 +58,18 @@ extern "C" BOOL __cdecl DVP_IdentifyA(PluginInfoRecord* info) {
 }
 
 extern "C" BOOL __cdecl DVP_IdentifyFileA(HWND, LPSTR name, FileInfoRecord* info, HANDLE abortEvent) {
-    return scanWaveFile(info, name, abortEvent) ? TRUE : FALSE;
+    PluginFile file;
+    return scanWaveFile(file, info, name, abortEvent) ? TRUE : FALSE;
 }
 
 extern "C" HBITMAP __cdecl DVP_LoadBitmapA(HWND window, LPSTR name, FileInfoRecord* info, ImageSizeRecord* size,
                                            HANDLE abortEvent) {
-    return static_cast<HBITMAP>(renderWaveform(window, name, info, size, abortEvent));
+    // Refused at once, before any file object exists.
+    if (info == nullptr || !privateAreaDrawable(info->privateArea)) {
+        return nullptr;
+    }
+    PluginFile file;
+    return static_cast<HBITMAP>(renderWaveform(file, window, name, info, size, abortEvent));
 }
 
 extern "C" BOOL __cdecl DVP_USBSafe(UsbSafeRecord* usb) {

@@ -6,7 +6,6 @@
 #include "core/fileio/File.h"
 #include "core/fileio/ScopedClose.h"
 #include "core/memory/HeapRegistry.h"
-#include "plugin/PluginFile.h"
 #include "wave/HostBitmap.h"
 #include "wave/WaveHostCalls.h"
 #include "wave/Waveform.h"
@@ -49,18 +48,8 @@ bool privateAreaDrawable(const WavePrivateArea& area) {
     return area.bytesPerFrame > 0;
 }
 
-void* renderWaveform(void* window, const char* name, const FileInfoRecord* info, const ImageSizeRecord* size,
-                     void* abortEvent) {
-    // Refused at once, before any file object exists.
-    if (info == nullptr || !privateAreaDrawable(info->privateArea)) {
-        return nullptr;
-    }
-    PluginFile file;
-    return renderWaveformWith(file, window, name, info, size, abortEvent);
-}
-
-void* renderWaveformWith(File& file, void* window, const char* name, const FileInfoRecord* info,
-                         const ImageSizeRecord* size, void* abortEvent) {
+void* renderWaveform(File& file, void* window, const char* name, const FileInfoRecord* info,
+                     const ImageSizeRecord* size, void* abortEvent) {
     if (info == nullptr || !privateAreaDrawable(info->privateArea)) {
         return nullptr;
     }

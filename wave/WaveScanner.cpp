@@ -5,7 +5,6 @@
 
 #include "core/fileio/File.h"
 #include "core/fileio/ScopedClose.h"
-#include "plugin/PluginFile.h"
 #include "wave/LittleEndian.h"
 #include "wave/WaveFormat.h"
 #include "wave/WaveHostCalls.h"
@@ -52,12 +51,7 @@ void copyDescription(char* destination, std::uint32_t capacity, const char (&tex
 
 } // namespace
 
-bool scanWaveFile(FileInfoRecord* info, const char* name, void* abortEvent) {
-    PluginFile file;
-    return scanWaveFileWith(file, info, name, abortEvent);
-}
-
-bool scanWaveFileWith(File& file, FileInfoRecord* info, const char* name, void* abortEvent) {
+bool scanWaveFile(File& file, FileInfoRecord* info, const char* name, void* abortEvent) {
     // No record: nowhere to report, so nothing to do.
     if (info == nullptr) {
         return false;

@@ -9,12 +9,10 @@
 
 class File;
 
-// Opens the named file with the plugin's file class and scans it. True when the file is RIFF WAVE
-// audio with a complete fmt body; the record is then filled. False, with the record untouched, when
-// the file cannot be opened or is not such a file, when a read fails so that the walk cannot move
-// on, or when the abort event (polled before every chunk header, may be null) is signalled.
-bool scanWaveFile(FileInfoRecord* info, const char* name, void* abortEvent);
-
-// The same scan through a file object the caller made (Closed). The scan opens it by name and
-// leaves it Closed again on every path.
-bool scanWaveFileWith(File& file, FileInfoRecord* info, const char* name, void* abortEvent);
+// Opens the named file through file, a Closed file object of the caller's (the entry points use the
+// plugin's file class), scans it, and leaves it Closed again on every path. True when the file is
+// RIFF WAVE audio with a complete fmt body; the record is then filled. False, with the record
+// untouched, when the file cannot be opened or is not such a file, when a read fails so that the
+// walk cannot move on, or when the abort event (polled before every chunk header, may be null) is
+// signalled.
+bool scanWaveFile(File& file, FileInfoRecord* info, const char* name, void* abortEvent);

@@ -17,6 +17,7 @@ PlatformCalls defaultCalls() {
     calls.FindNextFileA = ::FindNextFileA;
     calls.FindClose = ::FindClose;
     calls.GetModuleFileNameA = ::GetModuleFileNameA;
+    calls.lstrcpynA = ::lstrcpynA;
     calls.WaitForSingleObject = ::WaitForSingleObject;
     calls.wsprintfA = ::wsprintfA;
     calls.GetDC = ::GetDC;

@@ -21,6 +21,8 @@ struct PlatformCalls {
     BOOL(WINAPI* FindNextFileA)(HANDLE, LPWIN32_FIND_DATAA);
     BOOL(WINAPI* FindClose)(HANDLE);
     DWORD(WINAPI* GetModuleFileNameA)(HMODULE, LPSTR, DWORD);
+    // The plugin's identity strings (entry points).
+    LPSTR(WINAPI* lstrcpynA)(LPSTR, LPCSTR, int);
     // Abort events (scanner and renderer).
     DWORD(WINAPI* WaitForSingleObject)(HANDLE, DWORD);
     // The file description (scanner).

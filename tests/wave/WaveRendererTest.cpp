@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "WaveTestSupport.h"
-#include "plugin/PluginFile.h"
+#include "core/fileio/DiskFile.h"
 #include "support/WavWriter.h"
 #include "wave/WaveRenderer.h"
 #include "wave/WaveScanner.h"
@@ -26,11 +26,11 @@ class Identified {
 public:
     explicit Identified(const std::vector<std::uint8_t>& bytes) : file("render.wav", bytes) {
         std::memset(&info, 0, sizeof info);
-        identified = scanWaveFile(&info, file.path(), nullptr);
+        identified = wavetest::scan(&info, file.path(), nullptr);
     }
     void* draw(std::int32_t width, std::int32_t height, void* abortEvent = nullptr) {
         const ImageSizeRecord size{width, height};
-        return renderWaveform(nullptr, file.path(), &info, &size, abortEvent);
+        return wavetest::render(file.path(), &info, &size, abortEvent);
     }
     ScratchFile file;
     FileInfoRecord info;
@@ -126,7 +126,7 @@ TEST(WaveRenderer, FramesArePickedBySeeking) {
     Identified second(WavWriter().pcm(2, 44100, 16).data(std::vector<std::uint8_t>(176400, 0)).bytes());
     ASSERT_EQ(second.info.privateArea.frameCount, 44100u);
     PlatformFakes fakes;
-    ASSERT_NE(renderWaveform(nullptr, second.file.path(), &second.info, nullptr, nullptr), nullptr);
+    ASSERT_NE(wavetest::render(second.file.path(), &second.info, nullptr, nullptr), nullptr);
     EXPECT_EQ(fakes.log().header.biWidth, 800);
     EXPECT_EQ(fakes.log().header.biHeight, 600);
     const std::vector<std::uint32_t>& seeks = fakes.log().seekTargets;
@@ -197,12 +197,12 @@ TEST(WaveRenderer, RefusalsTouchNoFile) {
         } else {
             forged.privateArea.bytesPerFrame = -2;
         }
-        EXPECT_EQ(renderWaveform(nullptr, good.file.path(), &forged, nullptr, nullptr), nullptr) << field;
+        EXPECT_EQ(wavetest::render(good.file.path(), &forged, nullptr, nullptr), nullptr) << field;
     }
-    EXPECT_EQ(renderWaveform(nullptr, good.file.path(), nullptr, nullptr, nullptr), nullptr);
+    EXPECT_EQ(wavetest::render(good.file.path(), nullptr, nullptr, nullptr), nullptr);
     // Pixels beyond 4 GiB: no picture.
     const ImageSizeRecord huge{65536, 65536};
-    EXPECT_EQ(renderWaveform(nullptr, good.file.path(), &good.info, &huge, nullptr), nullptr);
+    EXPECT_EQ(wavetest::render(good.file.path(), &good.info, &huge, nullptr), nullptr);
     EXPECT_EQ(fakes.log().createFileCalls, 0);
     // Not PCM: identified, described, no picture.
     Identified ieee(WavWriter().fmt(3, 1, 8000, 32000, 4, 32).data(std::vector<std::uint8_t>(32, 0)).bytes());
@@ -212,9 +212,9 @@ TEST(WaveRenderer, RefusalsTouchNoFile) {
     EXPECT_EQ(fakes.log().createFileCalls, opensBefore);
     // A file that is gone, and a data offset at the end of the file.
     FileInfoRecord moved = good.info;
-    EXPECT_EQ(renderWaveform(nullptr, "no/such/file.wav", &moved, nullptr, nullptr), nullptr);
+    EXPECT_EQ(wavetest::render("no/such/file.wav", &moved, nullptr, nullptr), nullptr);
     moved.privateArea.dataOffset = 44 + 16;
-    EXPECT_EQ(renderWaveform(nullptr, good.file.path(), &moved, nullptr, nullptr), nullptr);
+    EXPECT_EQ(wavetest::render(good.file.path(), &moved, nullptr, nullptr), nullptr);
     EXPECT_EQ(fakes.log().bitmapCalls, 0);
 }
 
@@ -223,7 +223,7 @@ TEST(WaveRenderer, SizesAndTheBitmapStep) {
     PlatformFakes fakes;
     // A height below 2 with a width of 1 or more: the default picture.
     for (const ImageSizeRecord size : {ImageSizeRecord{5, 1}, ImageSizeRecord{5, 0}, ImageSizeRecord{0, 50}}) {
-        ASSERT_NE(renderWaveform(nullptr, good.file.path(), &good.info, &size, nullptr), nullptr);
+        ASSERT_NE(wavetest::render(good.file.path(), &good.info, &size, nullptr), nullptr);
         EXPECT_EQ(fakes.log().header.biWidth, 800);
         EXPECT_EQ(fakes.log().header.biHeight, 600);
     }
@@ -246,7 +246,7 @@ TEST(WaveRenderer, AllocationFailuresGiveNullAndLeakNothing) {
     fakes.log().recordContent = false;
     // A file object kept alive holds the shared file lock, whose creation the file layer survives
     // with a fallback lock; the sweep is about the call's own allocations.
-    PluginFile holdsTheLock;
+    DiskFile holdsTheLock(false);
     // Fail the n-th allocation of the call (the name strings, the three buffers), once and from then
     // on, until a run goes through untouched.
     const ImageSizeRecord size{16, 16};
@@ -262,8 +262,8 @@ TEST(WaveRenderer, AllocationFailuresGiveNullAndLeakNothing) {
                 heap.failAt = heap.requests + n;
                 heap.failOnwards = onwards;
                 {
-                    PluginFile file;
-                    bitmap = renderWaveformWith(file, nullptr, good.file.path(), &good.info, &size, nullptr);
+                    DiskFile file(false);
+                    bitmap = renderWaveform(file, nullptr, good.file.path(), &good.info, &size, nullptr);
                 }
                 heap.failAt = -1;
             }

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "WaveTestSupport.h"
-#include "plugin/PluginFile.h"
+#include "core/fileio/DiskFile.h"
 #include "support/WavWriter.h"
 #include "wave/WaveScanner.h"
 
@@ -44,7 +44,7 @@ Scan scanBytes(const std::vector<std::uint8_t>& bytes, void* abortEvent = nullpt
     ScratchFile file("scan.wav", bytes);
     EXPECT_TRUE(file.written());
     Scan scan{};
-    scan.accepted = scanWaveFile(&scan.record.info, file.path(), abortEvent);
+    scan.accepted = wavetest::scan(&scan.record.info, file.path(), abortEvent);
     if (!scan.accepted) {
         EXPECT_TRUE(scan.record.untouched()) << "a refused file must leave the record as it was";
     }
@@ -83,7 +83,7 @@ TEST(WaveScanner, DescriptionIsCutToTheHostsCapacity) {
     for (std::uint32_t capacity : {1u, 10u, 41u, 42u, 200u}) {
         Record record;
         record.info.descriptionCapacity = capacity;
-        ASSERT_TRUE(scanWaveFile(&record.info, file.path(), nullptr));
+        ASSERT_TRUE(wavetest::scan(&record.info, file.path(), nullptr));
         const std::string whole = "44100Hz, 16-bit, Stereo (PCM) Wave Audio";
         const std::size_t kept = std::min<std::size_t>(whole.size(), capacity - 1);
         EXPECT_EQ(std::string(record.text), whole.substr(0, kept)) << capacity;
@@ -93,7 +93,7 @@ TEST(WaveScanner, DescriptionIsCutToTheHostsCapacity) {
     // No buffer: the rest of the record is still filled.
     Record record;
     record.info.description = nullptr;
-    ASSERT_TRUE(scanWaveFile(&record.info, file.path(), nullptr));
+    ASSERT_TRUE(wavetest::scan(&record.info, file.path(), nullptr));
     EXPECT_EQ(record.info.privateArea.frameCount, 44100u);
     EXPECT_EQ(static_cast<unsigned char>(record.text[0]), 0xCD);
 }
@@ -204,9 +204,9 @@ TEST(WaveScanner, EndOfFileRules) {
     EXPECT_FALSE(scanBytes(rifx).accepted);
     // Not there at all.
     Record record;
-    EXPECT_FALSE(scanWaveFile(&record.info, "no/such/file.wav", nullptr));
-    EXPECT_FALSE(scanWaveFile(&record.info, "", nullptr));
-    EXPECT_FALSE(scanWaveFile(&record.info, nullptr, nullptr));
+    EXPECT_FALSE(wavetest::scan(&record.info, "no/such/file.wav", nullptr));
+    EXPECT_FALSE(wavetest::scan(&record.info, "", nullptr));
+    EXPECT_FALSE(wavetest::scan(&record.info, nullptr, nullptr));
     EXPECT_TRUE(record.untouched());
 }
 
@@ -280,7 +280,7 @@ TEST(WaveScanner, FailingReadsEndTheWalk) {
         {
             PlatformFakes fakes;
             Record record;
-            ASSERT_TRUE(scanWaveFile(&record.info, file.path(), nullptr));
+            ASSERT_TRUE(wavetest::scan(&record.info, file.path(), nullptr));
             cleanReads = fakes.log().readFileCalls;
         }
         // Every read from the failing one on fails: refused whichever read it is.
@@ -288,7 +288,7 @@ TEST(WaveScanner, FailingReadsEndTheWalk) {
             PlatformFakes fakes;
             fakes.log().readFileFailFrom = failFrom;
             Record record;
-            EXPECT_FALSE(scanWaveFile(&record.info, file.path(), nullptr)) << failFrom;
+            EXPECT_FALSE(wavetest::scan(&record.info, file.path(), nullptr)) << failFrom;
             EXPECT_TRUE(record.untouched());
         }
     }
@@ -301,38 +301,38 @@ TEST(WaveScanner, AbortEventIsPolledOncePerChunk) {
     {
         PlatformFakes fakes;
         Record record;
-        ASSERT_TRUE(scanWaveFile(&record.info, file.path(), event));
+        ASSERT_TRUE(wavetest::scan(&record.info, file.path(), event));
         EXPECT_EQ(fakes.log().waitCalls, 3);
         // No event: never polled.
-        ASSERT_TRUE(scanWaveFile(&record.info, file.path(), nullptr));
+        ASSERT_TRUE(wavetest::scan(&record.info, file.path(), nullptr));
         EXPECT_EQ(fakes.log().waitCalls, 3);
         // Signalled before the third chunk header: refused, record untouched.
         fakes.log().waitCalls = 0;
         fakes.log().signalAtWait = 2;
         const std::int32_t readsBefore = fakes.log().readFileCalls;
         Record aborted;
-        EXPECT_FALSE(scanWaveFile(&aborted.info, file.path(), event));
+        EXPECT_FALSE(wavetest::scan(&aborted.info, file.path(), event));
         EXPECT_TRUE(aborted.untouched());
         EXPECT_EQ(fakes.log().readFileCalls - readsBefore, 2 + 2 + 1); // RIFF, form, LIST, fmt header and body
     }
     // Really signalled, through the real wait.
     SetEvent(event);
     Record record;
-    EXPECT_FALSE(scanWaveFile(&record.info, file.path(), event));
+    EXPECT_FALSE(wavetest::scan(&record.info, file.path(), event));
     EXPECT_TRUE(record.untouched());
     CloseHandle(event);
 }
 
 TEST(WaveScanner, WorksWithAnyFileObjectAndClosesIt) {
     ScratchFile file("object.wav", minimalStereo());
-    PluginFile object;
+    DiskFile object(false);
     Record record;
-    ASSERT_TRUE(scanWaveFileWith(object, &record.info, file.path(), nullptr));
+    ASSERT_TRUE(scanWaveFile(object, &record.info, file.path(), nullptr));
     EXPECT_EQ(object.state, FileState::Closed);
-    EXPECT_FALSE(scanWaveFileWith(object, nullptr, file.path(), nullptr));
+    EXPECT_FALSE(scanWaveFile(object, nullptr, file.path(), nullptr));
     EXPECT_EQ(object.state, FileState::Closed);
     ScratchFile bad("object-bad.wav", WavWriter().data(body(8)).bytes());
-    EXPECT_FALSE(scanWaveFileWith(object, &record.info, bad.path(), nullptr));
+    EXPECT_FALSE(scanWaveFile(object, &record.info, bad.path(), nullptr));
     EXPECT_EQ(object.state, FileState::Closed);
 }
 
@@ -344,7 +344,7 @@ TEST(WaveScanner, AllocationFailuresRefuseAndLeakNothing) {
     ScratchFile file("alloc.wav", minimalStereo());
     PlatformFakes fakes;
     fakes.log().recordContent = false;
-    PluginFile holdsTheLock; // the shared file lock is not part of the sweep
+    DiskFile holdsTheLock(false); // the shared file lock is not part of the sweep
     for (std::int64_t n = 0;; ++n) {
         FaultRegistry registry;
         FaultHeap& heap = registry.heap();
@@ -353,7 +353,7 @@ TEST(WaveScanner, AllocationFailuresRefuseAndLeakNothing) {
         bool accepted = false;
         heap.failAt = heap.requests + n;
         heap.failOnwards = true;
-        accepted = scanWaveFile(&record.info, file.path(), nullptr);
+        accepted = wavetest::scan(&record.info, file.path(), nullptr);
         heap.failAt = -1;
         EXPECT_EQ(heap.outstanding(), outstandingBefore) << n;
         if (heap.failures == 0) {

@@ -4,8 +4,21 @@
 #include <new>
 
 #include "core/Utils/Platform.h"
+#include "core/fileio/DiskFile.h"
+#include "wave/WaveRenderer.h"
+#include "wave/WaveScanner.h"
 
 namespace wavetest {
+
+bool scan(FileInfoRecord* info, const char* name, void* abortEvent) {
+    DiskFile file(false);
+    return scanWaveFile(file, info, name, abortEvent);
+}
+
+void* render(const char* name, const FileInfoRecord* info, const ImageSizeRecord* size, void* abortEvent) {
+    DiskFile file(false);
+    return renderWaveform(file, nullptr, name, info, size, abortEvent);
+}
 
 namespace {
 

@@ -9,9 +9,15 @@
 #include <mutex>
 #include <vector>
 
+#include "plugin/HostRecords.h"
 #include "support/FaultHeap.h"
 
 namespace wavetest {
+
+// The scanner and the renderer on a file object made for the call, as the entry points call them
+// (a disk file that takes the path prefix); the renderer draws for the screen.
+bool scan(FileInfoRecord* info, const char* name, void* abortEvent);
+void* render(const char* name, const FileInfoRecord* info, const ImageSizeRecord* size, void* abortEvent);
 
 // What the fakes saw since the last PlatformFakes was made.
 struct PlatformLog {
