@@ -10,5 +10,3 @@ std::atomic<void*> handle{nullptr};
 } // namespace
 
 void setModuleHandle(void* instance) { handle.store(instance); }
-
-void* moduleHandle() { return handle.load(); }

@@ -2,4 +2,3 @@
 #pragma once
 
 void setModuleHandle(void* handle);
-void* moduleHandle();

@@ -2,26 +2,8 @@
 #include "wave/HostBitmap.h"
 
 #include "core/Utils/Platform.h"
-#include "core/memory/HeapRegistry.h"
 
-namespace {
-
-// Gives the pixels back on every path out of createHostBitmap.
-class PixelRelease {
-public:
-    explicit PixelRelease(std::uint32_t* pixels) : pixels(pixels) {}
-    ~PixelRelease() { heapRelease(pixels); }
-    PixelRelease(const PixelRelease&) = delete;
-    PixelRelease& operator=(const PixelRelease&) = delete;
-
-private:
-    std::uint32_t* pixels;
-};
-
-} // namespace
-
-void* createHostBitmap(void* window, std::uint32_t* pixels, std::int32_t width, std::int32_t height) {
-    PixelRelease release(pixels);
+void* createHostBitmap(void* window, HeapPointer<std::uint32_t> pixels, std::int32_t width, std::int32_t height) {
     if (pixels == nullptr) {
         return nullptr;
     }
@@ -40,7 +22,7 @@ void* createHostBitmap(void* window, std::uint32_t* pixels, std::int32_t width, 
     if (context == nullptr) {
         return nullptr;
     }
-    HBITMAP bitmap = platform().CreateDIBitmap(context, &header, CBM_INIT, pixels, &info, DIB_RGB_COLORS);
+    HBITMAP bitmap = platform().CreateDIBitmap(context, &header, CBM_INIT, pixels.get(), &info, DIB_RGB_COLORS);
     platform().ReleaseDC(owner, context);
     return bitmap;
 }

@@ -1,6 +1,7 @@
 // Codec names, channel texts and the frame arithmetic of a WAVE fmt body.
 #include "wave/WaveFormat.h"
 
+#include "core/Utils/TextCopy.h"
 #include "wave/LittleEndian.h"
 
 WaveFormat decodeFmtBody(const std::uint8_t (&body)[fmtBodySize]) {
@@ -48,17 +49,10 @@ void channelText(std::int16_t channelCount, char (&text)[channelTextSize]) {
         fixed = "Stereo";
     }
     if (fixed != nullptr) {
-        std::uint32_t i = 0;
-        for (; fixed[i] != '\0'; ++i) {
-            text[i] = fixed[i];
-        }
-        text[i] = '\0';
+        copyText(text, channelTextSize, fixed);
         return;
     }
-    const char pattern[channelTextSize] = "n Channels";
-    for (std::uint32_t i = 0; i < channelTextSize; ++i) {
-        text[i] = pattern[i];
-    }
+    copyText(text, channelTextSize, "n Channels");
     // Counts of 10 and more (and negative ones) wrap into whatever character follows the digits;
     // a count of -48 gives NUL and so an empty channel text. Hosts show the text as it comes.
     const std::uint32_t code = (48u + static_cast<std::uint32_t>(static_cast<std::int32_t>(channelCount))) & 0xFFu;

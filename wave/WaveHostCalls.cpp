@@ -2,6 +2,7 @@
 #include "wave/WaveHostCalls.h"
 
 #include "core/Utils/Platform.h"
+#include "core/Utils/TextCopy.h"
 
 bool abortSignalled(void* abortEvent) {
     if (abortEvent == nullptr) {
@@ -19,13 +20,5 @@ void formatDescription(char (&text)[descriptionSize], std::int32_t sampleRate, s
     const int length = platform().wsprintfA(formatted, "%ldHz, %ld-bit, %hs (%hs) Wave Audio",
                                             static_cast<long>(sampleRate), static_cast<long>(bitsPerSample),
                                             channels, codec);
-    if (length < 0) {
-        text[0] = '\0';
-        return;
-    }
-    std::uint32_t i = 0;
-    for (; i + 1 < descriptionSize && formatted[i] != '\0'; ++i) {
-        text[i] = formatted[i];
-    }
-    text[i] = '\0';
+    copyText(text, descriptionSize, length < 0 ? "" : formatted);
 }

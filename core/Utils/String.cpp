@@ -2,6 +2,7 @@
 #include "core/Utils/String.h"
 
 #include <cstring>
+#include <utility>
 
 #include "core/memory/HeapRegistry.h"
 
@@ -44,28 +45,6 @@ String& String::operator=(String&& other) noexcept {
 }
 
 String::~String() { heapRelease(data); }
-
-bool String::reserve(std::uint32_t wanted) {
-    if (data != nullptr && wanted <= capacity) {
-        return true;
-    }
-    // Room for the NUL as well; a wanted length of npos would wrap to 0.
-    if (wanted >= npos) {
-        return false;
-    }
-    char* storage = static_cast<char*>(heapAllocate(wanted + 1, 1, HeapCategory::String));
-    if (storage == nullptr) {
-        return false;
-    }
-    if (size > 0) {
-        std::memcpy(storage, data, size);
-    }
-    storage[size] = '\0';
-    heapRelease(data);
-    data = storage;
-    capacity = wanted;
-    return true;
-}
 
 bool String::assign(const char* text) {
     std::uint32_t length = 0;
@@ -257,7 +236,7 @@ bool String::replaceText(const char* pattern, const char* replacement, std::uint
     if (!result.append(data + done, size - done)) {
         return false;
     }
-    *this = static_cast<String&&>(result);
+    *this = std::move(result);
     count = replaced;
     return true;
 }

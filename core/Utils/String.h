@@ -63,9 +63,6 @@ public:
     bool replaceText(const char* pattern, const char* replacement, std::uint32_t& count);
 
 private:
-    // Makes room for capacity bytes plus the terminating NUL, keeping the content.
-    bool reserve(std::uint32_t capacity);
-
     char* data = nullptr;
     std::uint32_t size = 0;
     std::uint32_t capacity = 0;

@@ -6,12 +6,14 @@
 #include <pthread.h>
 
 #include <new>
+#include <utility>
 
 #include "core/Utils/Platform.h"
 #include "core/fileio/PakArchive.h"
 #include "core/fileio/SharedState.h"
 #include "core/memory/HeapRegistry.h"
 #include "core/thread/Lock.h"
+#include "core/thread/StaticMutexGuard.h"
 
 std::atomic<ArchiveState> archiveState{ArchiveState::ArchiveNone};
 std::atomic<PakArchive*> currentArchive{nullptr};
@@ -27,15 +29,7 @@ namespace {
 // statically initialised and never destroyed, so no thread can ever find it gone: a constructor
 // and a destructor on two threads cannot both decide about the lock at once, and a thread never
 // takes a lock that another is destroying (the lock only goes when no object is left to use it).
-pthread_mutex_t lifecycleGuard = PTHREAD_MUTEX_INITIALIZER;
-
-class LifecycleGuard {
-public:
-    LifecycleGuard() { pthread_mutex_lock(&lifecycleGuard); }
-    ~LifecycleGuard() { pthread_mutex_unlock(&lifecycleGuard); }
-    LifecycleGuard(const LifecycleGuard&) = delete;
-    LifecycleGuard& operator=(const LifecycleGuard&) = delete;
-};
+pthread_mutex_t lifecycleMutex = PTHREAD_MUTEX_INITIALIZER;
 
 // When the shared lock cannot be allocated, file objects are serialised by this one instead of
 // running unguarded. It is built in place on first need and never destroyed.
@@ -103,7 +97,7 @@ bool setFilePointer(void* handle, std::uint32_t target) {
 DiskFile::DiskFile(bool skipPrefixFlag)
     : File(skipPrefixFlag), readHandle(nullptr), writeHandle(nullptr), rawSize(0), rawPosition(0), rawAtEnd(true),
       rawOk(false) {
-    LifecycleGuard guard;
+    StaticMutexGuard guard(lifecycleMutex);
     if (fileLock.load() == nullptr) {
         fileLock.store(createFileLock());
     }
@@ -114,7 +108,7 @@ DiskFile::~DiskFile() {
     if (state == FileState::Opened) {
         DiskFile::RawClose();
     }
-    LifecycleGuard guard;
+    StaticMutexGuard guard(lifecycleMutex);
     if (fileObjectCount.fetch_sub(1) == 1) {
         destroyFileLock(fileLock.exchange(nullptr));
     }
@@ -342,7 +336,7 @@ bool DiskFile::ListDirectory(const char* path, Array<String>& files, Array<Strin
             // A name that cannot be stored is left out; the listing goes on.
             if (copy.assign(entry)) {
                 Array<String>& target = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? folders : files;
-                target.pushBack(static_cast<String&&>(copy));
+                target.pushBack(std::move(copy));
             }
         }
     } while (platform().FindNextFileA(search, &found));

@@ -3,22 +3,17 @@
 
 #include <pthread.h>
 
+#include <utility>
+
 #include "core/fileio/PakArchive.h"
 #include "core/fileio/SharedState.h"
+#include "core/thread/StaticMutexGuard.h"
 
 namespace {
 
 // Guards the strings of the settings record: they are read by every open and replaced by
 // setPathSettings. Statically initialised and never destroyed, so it is usable at any time.
 pthread_mutex_t settingsMutex = PTHREAD_MUTEX_INITIALIZER;
-
-class SettingsGuard {
-public:
-    SettingsGuard() { pthread_mutex_lock(&settingsMutex); }
-    ~SettingsGuard() { pthread_mutex_unlock(&settingsMutex); }
-    SettingsGuard(const SettingsGuard&) = delete;
-    SettingsGuard& operator=(const SettingsGuard&) = delete;
-};
 
 } // namespace
 
@@ -37,22 +32,22 @@ bool setPathSettings(const char* queryPath, const char* prefixHead, const char* 
         return false;
     }
     PathSettings& settings = pathSettings();
-    SettingsGuard guard;
-    settings.queryPath = static_cast<String&&>(query);
-    settings.prefixHead = static_cast<String&&>(head);
-    settings.prefixTail = static_cast<String&&>(tail);
+    StaticMutexGuard guard(settingsMutex);
+    settings.queryPath = std::move(query);
+    settings.prefixHead = std::move(head);
+    settings.prefixTail = std::move(tail);
     return true;
 }
 
 bool copyPathPrefix(String& result) {
     PathSettings& settings = pathSettings();
-    SettingsGuard guard;
+    StaticMutexGuard guard(settingsMutex);
     return result.assign(settings.prefixHead) && result.append(settings.prefixTail);
 }
 
 bool copyQueryPath(String& result) {
     PathSettings& settings = pathSettings();
-    SettingsGuard guard;
+    StaticMutexGuard guard(settingsMutex);
     return result.assign(settings.queryPath);
 }
 
@@ -76,17 +71,6 @@ PakSplit findPakStep(const String& fullPath) {
     split.entryStart = after + 1;
     return split;
 }
-
-namespace {
-
-bool buildFullName(const String& name, bool skipPrefix, String& fullName) {
-    if (skipPrefix) {
-        return fullName.assign(name);
-    }
-    return copyPathPrefix(fullName) && fullName.append(name);
-}
-
-} // namespace
 
 bool resolveOpenName(String& name, bool skipPrefix, String& openName) {
     String prefix;
@@ -121,7 +105,7 @@ bool resolveOpenName(String& name, bool skipPrefix, String& openName) {
         // The same archive serves the path, or a new one is mounted for it. A failed mount leaves
         // the name as it was, and the open goes on against the disk.
         if (mounted != nullptr || MountArchive(archivePath.c_str())) {
-            name = static_cast<String&&>(entryName);
+            name = std::move(entryName);
         }
         break;
     }
@@ -143,5 +127,8 @@ bool resolveOpenName(String& name, bool skipPrefix, String& openName) {
 }
 
 bool buildAppendName(const String& name, bool skipPrefix, String& fullName) {
-    return buildFullName(name, skipPrefix, fullName);
+    if (skipPrefix) {
+        return fullName.assign(name);
+    }
+    return copyPathPrefix(fullName) && fullName.append(name);
 }

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <cstring>
 #include <new>
 
 #include "core/memory/Heap.h"
@@ -13,7 +14,8 @@ namespace {
 // Per kind: its name template, how many arena bytes an entry takes, and the alignment of the
 // arena's start. These are properties of the kinds, not of their classes, so the registry lays
 // out the block even for kinds whose classes a test supplies.
-const char* const nameTemplates[heapKindCount] = {"PltMl00", "Blokl00", "MltBl00", "Greed00", "Dlmaloc"};
+typedef char HeapName[heapNameLength + 1];
+const HeapName nameTemplates[heapKindCount] = {"PltMl00", "Blokl00", "MltBl00", "Greed00", "Dlmaloc"};
 
 std::uint64_t arenaBytes(const HeapConfigEntry& entry) {
     switch (static_cast<HeapKind>(entry.kind)) {
@@ -44,19 +46,12 @@ std::uintptr_t arenaAlignment(const HeapConfigEntry& entry) {
 }
 
 // Advances a kind's name: the 7th character counts up, and past '9' it carries into the 6th.
-void nextName(char (&name)[heapNameLength + 1]) {
+void nextName(HeapName& name) {
     name[6] = static_cast<char>(name[6] + 1);
     if (name[6] > '9') {
         name[5] = static_cast<char>(name[5] + 1);
         name[6] = '0';
     }
-}
-
-void copyTemplate(char (&name)[heapNameLength + 1], const char* source) {
-    for (std::uint32_t i = 0; i < heapNameLength; ++i) {
-        name[i] = source[i];
-    }
-    name[heapNameLength] = '\0';
 }
 
 // The module-wide registry. It is built during static initialisation, before any other thread can
@@ -110,10 +105,8 @@ HeapRegistry* HeapRegistry::build(const HeapConfig& config, const CategoryRoute*
     }
 
     // Construction pass. Names start from the templates for every registry.
-    char names[heapKindCount][heapNameLength + 1];
-    for (std::uint32_t k = 0; k < heapKindCount; ++k) {
-        copyTemplate(names[k], nameTemplates[k]);
-    }
+    HeapName names[heapKindCount];
+    std::memcpy(names, nameTemplates, sizeof names);
     std::uintptr_t objectCursor = reinterpret_cast<std::uintptr_t>(registry->heapTable + config.heapCount);
     std::uintptr_t arenaCursor = objectCursor;
     for (std::uint32_t i = 0; i < config.heapCount; ++i) {

@@ -1,10 +1,38 @@
 // The file layer's string: replacement helpers and failure without change.
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <utility>
+
 #include "core/Utils/String.h"
+#include "core/Utils/TextCopy.h"
 #include "core/fileio/FileTestSupport.h"
 
 namespace {
+
+TEST(TextCopy, CutsToTheCapacityAndAlwaysEndsWithNul) {
+    struct Case {
+        const char* source;
+        std::uint32_t capacity;
+        const char* expected; // null: nothing written
+    } const cases[] = {
+        {"Stereo", 16, "Stereo"}, {"Stereo", 7, "Stereo"}, {"Stereo", 6, "Stere"},
+        {"Stereo", 1, ""},        {"Stereo", 0, nullptr},  {nullptr, 4, ""},
+    };
+    for (const Case& c : cases) {
+        char buffer[16];
+        std::memset(buffer, '#', sizeof buffer);
+        const std::uint32_t copied = copyText(buffer, c.capacity, c.source);
+        if (c.expected == nullptr) {
+            EXPECT_EQ(copied, 0u);
+            EXPECT_EQ(buffer[0], '#');
+            continue;
+        }
+        EXPECT_STREQ(buffer, c.expected) << c.capacity;
+        EXPECT_EQ(copied, std::strlen(c.expected));
+        EXPECT_EQ(buffer[copied + 1], '#') << "nothing written past the NUL";
+    }
+}
 
 TEST(String, AssignAppendFindAndSubstrings) {
     String s;
@@ -29,7 +57,7 @@ TEST(String, AssignAppendFindAndSubstrings) {
     EXPECT_STREQ(part.c_str(), ".wavxy");
     part.truncate(2);
     EXPECT_STREQ(part.c_str(), ".w");
-    String moved(static_cast<String&&>(part));
+    String moved(std::move(part));
     EXPECT_TRUE(part.empty());
     EXPECT_TRUE(moved.equals(".w"));
     EXPECT_FALSE(moved.equals(".wa"));
