@@ -1,8 +1,8 @@
 // Codec names, channel texts and the frame arithmetic of a WAVE fmt body.
 #include "wave/WaveFormat.h"
 
+#include "core/Utils/LittleEndian.h"
 #include "core/Utils/TextCopy.h"
-#include "wave/LittleEndian.h"
 
 WaveFormat decodeFmtBody(const std::uint8_t (&body)[fmtBodySize]) {
     WaveFormat format{};

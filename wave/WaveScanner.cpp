@@ -3,10 +3,10 @@
 
 #include <cstdint>
 
+#include "core/Utils/LittleEndian.h"
 #include "core/fileio/File.h"
 #include "core/Utils/TextCopy.h"
 #include "core/fileio/ScopedClose.h"
-#include "wave/LittleEndian.h"
 #include "wave/WaveFormat.h"
 #include "wave/WaveHostCalls.h"
 

@@ -1,7 +1,7 @@
 // Picture size, frame picking, sample conversion and column drawing of the waveform picture.
 #include "wave/Waveform.h"
 
-#include "wave/LittleEndian.h"
+#include "core/Utils/LittleEndian.h"
 
 PictureSize pictureSizeFor(const ImageSizeRecord* size) {
     // No record, a width below 1, or a height below 2 (the centre row would underflow): the default.

@@ -1,5 +1,5 @@
-// Little-endian fields decoded from byte arrays. RIFF files store every number little-endian; the
-// wave scanner and the renderer read them through these helpers instead of laying structs over
+// Little-endian fields decoded from byte arrays. RIFF and pak files store every number
+// little-endian; their readers decode them through these helpers instead of laying structs over
 // file bytes, so alignment and host byte order never matter.
 #pragma once
 
