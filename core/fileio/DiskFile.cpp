@@ -96,7 +96,7 @@ bool setFilePointer(void* handle, std::uint32_t target) {
 
 DiskFile::DiskFile(bool skipPrefixFlag)
     : File(skipPrefixFlag), readHandle(nullptr), writeHandle(nullptr), rawSize(0), rawPosition(0), rawAtEnd(true),
-      rawOk(false) {
+      rawOk(false), archiveTicket(0) {
     StaticMutexGuard guard(lifecycleMutex);
     if (fileLock.load() == nullptr) {
         fileLock.store(createFileLock());
@@ -114,6 +114,16 @@ DiskFile::~DiskFile() {
     }
 }
 
+PakArchive* DiskFile::ownEntryArchive() {
+    PakArchive* archive = readyArchive();
+    // An entry opened by this object in an archive that has been unmounted since (or one that
+    // another object closed for it) is not found: its reads deliver nothing.
+    if (archive == nullptr || !archive->ResumeEntry(archiveTicket)) {
+        return nullptr;
+    }
+    return archive;
+}
+
 bool DiskFile::UsesArchive() const {
     // An object that holds a handle was opened on the disk and keeps reading its own file, even
     // when an archive has been mounted since.
@@ -123,7 +133,11 @@ bool DiskFile::UsesArchive() const {
 bool DiskFile::RawOpenRead(const char* openName) {
     ScopedLock guard(fileLock.load());
     if (PakArchive* archive = readyArchive()) {
-        return archive->OpenEntry(openName);
+        if (!archive->OpenEntry(openName)) {
+            return false;
+        }
+        archiveTicket = archive->CurrentTicket();
+        return true;
     }
     HANDLE handle = platform().CreateFileA(openName, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                            nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -180,12 +194,21 @@ bool DiskFile::RawClose() {
         result = platform().CloseHandle(toHandle(writeHandle));
         writeHandle = nullptr;
     } else if (UsesArchive()) {
-        // An object opened through the archive holds no handle; this closes its entry.
-        return readyArchive()->CloseEntry();
+        // An object opened through the archive holds no handle; this closes its entry. When
+        // another object's entry is current, this one's waits on the archive's stack and is only
+        // taken off it: closing the current one would close someone else's entry.
+        PakArchive* archive = readyArchive();
+        const std::uint32_t ticket = archiveTicket;
+        archiveTicket = 0;
+        if (ticket != 0 && archive->CurrentTicket() == ticket) {
+            return archive->CloseEntry();
+        }
+        return archive->DropEntry(ticket);
     } else if (readHandle != nullptr) {
         result = platform().CloseHandle(toHandle(readHandle));
         readHandle = nullptr;
     }
+    archiveTicket = 0;
     rawOk = result != FALSE;
     rawSize = 0;
     rawPosition = 0;
@@ -199,8 +222,9 @@ std::uint32_t DiskFile::RawSize() {
         if (UsesArchive()) {
             // The archive's entry operations run under the file lock like every call into it.
             ScopedLock guard(fileLock.load());
-            if (PakArchive* archive = readyArchive()) {
-                return archive->EntrySize();
+            if (readyArchive() != nullptr) {
+                PakArchive* archive = ownEntryArchive();
+                return archive != nullptr ? archive->EntrySize() : 0;
             }
         }
         handle = readHandle;
@@ -221,7 +245,8 @@ bool DiskFile::RawSeek(std::uint32_t target) {
         measured = rawOk;
     } else {
         if (UsesArchive()) {
-            return readyArchive()->SeekEntry(target);
+            PakArchive* archive = ownEntryArchive();
+            return archive != nullptr && archive->SeekEntry(target);
         }
         handle = readHandle;
         // The read path measures without updating rawSize.
@@ -250,7 +275,8 @@ bool DiskFile::RawOk() { return rawOk; }
 std::uint32_t DiskFile::RawRead(void* buffer, std::uint32_t count) {
     ScopedLock guard(fileLock.load());
     if (UsesArchive()) {
-        return readyArchive()->ReadEntry(buffer, count);
+        PakArchive* archive = ownEntryArchive();
+        return archive != nullptr ? archive->ReadEntry(buffer, count) : 0;
     }
     DWORD got = 0;
     if (!platform().ReadFile(toHandle(readHandle), buffer, count, &got, nullptr)) {
@@ -286,7 +312,8 @@ bool DiskFile::RawWrite(const void* buffer, std::uint32_t count) {
 bool DiskFile::RawAtEnd() {
     ScopedLock guard(fileLock.load());
     if (UsesArchive()) {
-        return readyArchive()->EntryAtEnd();
+        PakArchive* archive = ownEntryArchive();
+        return archive == nullptr || archive->EntryAtEnd();
     }
     return rawAtEnd;
 }

@@ -70,15 +70,11 @@ bool File::Open(const char* callerName, std::uint32_t loadWhole, std::uint32_t h
         return false;
     }
 
-    bool opened = false;
-    {
-        // Resolution, mounting and the raw open run under the file lock, so that another thread
-        // cannot mount, unmount or redirect in the middle of them.
-        ScopedLock guard(fileLock.load());
-        String openName;
-        opened = resolveOpenName(name, skipPrefix, openName) && RawOpenRead(openName.c_str());
-    }
-    if (!opened) {
+    // Resolution, mounting, the raw open, the size and a whole-file load run in one hold of the
+    // file lock: another thread can neither mount, unmount or redirect in the middle of them, nor
+    // open an entry between this object's open and its size.
+    ScopedLock guard(fileLock.load());
+    if (!OpenResolved()) {
         lastError = FileError::CannotOpen;
         ResetAfterFailedOpen();
         return false;
@@ -93,6 +89,18 @@ bool File::Open(const char* callerName, std::uint32_t loadWhole, std::uint32_t h
         return true;
     }
     return LoadWhole(heapCategory);
+}
+
+bool File::OpenResolved() {
+    String prefix;
+    String fullPath;
+    if (!buildFullPath(name, skipPrefix, prefix, fullPath)) {
+        return false;
+    }
+    String entryName;
+    const ArchiveRoute route = mountArchiveForPath(fullPath, entryName);
+    String openName;
+    return rewriteOpenName(name, route, entryName, prefix, openName) && RawOpenRead(openName.c_str());
 }
 
 bool File::LoadWhole(std::uint32_t heapCategory) {

@@ -154,6 +154,9 @@ public:
 private:
     // Reads the whole opened file into a buffer from heapCategory.
     bool LoadWhole(std::uint32_t heapCategory);
+    // Turns name into what is opened (mounting or dropping the archive on the way) and opens it
+    // with the raw open. Under fileLock.
+    bool OpenResolved();
     // Leaves the object Closed with name empty and position 0, as a failed open must.
     void ResetAfterFailedOpen();
     // The checks both opens start with: the object must be Closed (3, 4 otherwise) and the name

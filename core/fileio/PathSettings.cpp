@@ -72,16 +72,14 @@ PakSplit findPakStep(const String& fullPath) {
     return split;
 }
 
-bool resolveOpenName(String& name, bool skipPrefix, String& openName) {
-    String prefix;
+bool buildFullPath(const String& name, bool skipPrefix, String& prefix, String& fullPath) {
     if (!skipPrefix && !copyPathPrefix(prefix)) {
         return false;
     }
-    String fullPath;
-    if (!fullPath.assign(prefix) || !fullPath.append(name)) {
-        return false;
-    }
+    return fullPath.assign(prefix) && fullPath.append(name);
+}
 
+ArchiveRoute mountArchiveForPath(const String& fullPath, String& entryName) {
     const PakSplit split = findPakStep(fullPath);
     switch (split.step) {
     case PakStep::None:
@@ -89,38 +87,43 @@ bool resolveOpenName(String& name, bool skipPrefix, String& openName) {
         if (currentArchive.load() != nullptr) {
             UnmountArchive();
         }
-        break;
-    case PakStep::Entry: {
-        String archivePath;
-        String entryName;
-        if (!archivePath.assign(fullPath.c_str(), split.archiveLength) ||
-            !entryName.assignSubstring(fullPath, split.entryStart, String::npos)) {
-            return false;
-        }
-        PakArchive* mounted = currentArchive.load();
-        if (mounted != nullptr && !mounted->archivePath.equals(archivePath.c_str())) {
-            UnmountArchive();
-            mounted = nullptr;
-        }
-        // The same archive serves the path, or a new one is mounted for it. A failed mount leaves
-        // the name as it was, and the open goes on against the disk.
-        if (mounted != nullptr || MountArchive(archivePath.c_str())) {
-            name = std::move(entryName);
-        }
-        break;
-    }
+        return ArchiveRoute::Disk;
     case PakStep::OtherByte:
         // Not an archive step: a mounted archive stays mounted and serves this open too.
+        return currentArchive.load() != nullptr ? ArchiveRoute::MountedArchive : ArchiveRoute::Disk;
+    case PakStep::Entry:
         break;
     }
+    String archivePath;
+    if (!archivePath.assign(fullPath.c_str(), split.archiveLength) ||
+        !entryName.assignSubstring(fullPath, split.entryStart, String::npos)) {
+        return ArchiveRoute::NoMemory;
+    }
+    PakArchive* mounted = currentArchive.load();
+    if (mounted != nullptr && !mounted->archivePath.equals(archivePath.c_str())) {
+        UnmountArchive();
+        mounted = nullptr;
+    }
+    if (mounted != nullptr || MountArchive(archivePath.c_str())) {
+        return ArchiveRoute::Entry;
+    }
+    // A failed mount leaves the name as it was, and the open goes on against the disk.
+    return ArchiveRoute::Disk;
+}
 
+bool rewriteOpenName(String& name, ArchiveRoute route, String& entryName, const String& prefix, String& openName) {
+    if (route == ArchiveRoute::NoMemory) {
+        return false;
+    }
+    if (route == ArchiveRoute::Entry) {
+        name = std::move(entryName);
+    }
     // "/./" collapses in one pass; an overlapping second occurrence (a/././b) stays.
     std::uint32_t collapsed = 0;
     if (!name.replaceText("/./", "/", collapsed)) {
         return false;
     }
-
-    if (currentArchive.load() != nullptr) {
+    if (route != ArchiveRoute::Disk) {
         return openName.assign(name);
     }
     return openName.assign(prefix) && openName.append(name);

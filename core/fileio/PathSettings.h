@@ -46,13 +46,30 @@ struct PakSplit {
 
 PakSplit findPakStep(const String& fullPath);
 
-// Runs the resolution of an open on name (already with '/' separators and stored in the object):
-// builds the full path from the prefix (none with skipPrefix), mounts, keeps or drops the archive
-// as the ".pak" step asks, turns name into the entry name when an archive serves the path, and
-// collapses "/./" to "/" in name in one left-to-right pass. openName receives what the raw open
-// gets: name alone when an archive is mounted, else prefix + name. The caller holds fileLock.
-// False only when memory for the strings cannot be had.
-bool resolveOpenName(String& name, bool skipPrefix, String& openName);
+// The full path of an open: prefix (empty with skipPrefix) followed by name. False when memory
+// for the strings cannot be had.
+bool buildFullPath(const String& name, bool skipPrefix, String& prefix, String& fullPath);
+
+// Where an open goes once its path's ".pak" step has been acted on.
+enum class ArchiveRoute : std::uint32_t {
+    Disk = 0,         // no archive is mounted: the prefixed name is opened on the disk
+    Entry,            // the path's archive is mounted: the entry name is opened inside it
+    MountedArchive,   // an archive stays mounted for a path that names none of its own
+                      // (a.paks/x): the name is opened inside it as it is
+    NoMemory,         // the strings of the decision could not be allocated; nothing changed
+};
+
+// Acts on the leftmost ".pak" step of fullPath: mounts the archive it names, keeps the mounted one
+// when it is the same (an exact, case-sensitive comparison of archive paths), and drops the mounted
+// one when the path names another archive, no archive, or the archive file itself. A failed mount
+// leaves nothing mounted and the route Disk. For Entry, entryName receives the entry name (what
+// follows the "/" behind ".pak", possibly empty). The caller holds fileLock.
+ArchiveRoute mountArchiveForPath(const String& fullPath, String& entryName);
+
+// Rewrites name for an open that takes route: it becomes the entry name for Entry; then every
+// "/./" collapses to "/" in one left-to-right pass. openName receives what the raw open gets: name
+// alone inside an archive, else prefix + name. False for NoMemory and when memory cannot be had.
+bool rewriteOpenName(String& name, ArchiveRoute route, String& entryName, const String& prefix, String& openName);
 
 // The archive-free path of an append: prefix (none with skipPrefix) followed by name, unchanged.
 bool buildAppendName(const String& name, bool skipPrefix, String& fullName);

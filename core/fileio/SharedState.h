@@ -12,7 +12,15 @@
 //                     resolution and mounting (File::Open), by the append probe, by a whole
 //                     directory listing, and around every call into the mounted archive.
 //  archiveState       atomic; written only under fileLock (resolution, the append probe, the
-//  currentArchive     archive itself). Read under fileLock, except by RawSize, which takes no lock.
+//  currentArchive     archive itself). Read under fileLock, except by RawSize, which looks without
+//                     the lock and then takes it before it goes to the archive.
+//  the mounted        PakArchive (core/fileio/PakArchive.h): its directory, current entry, entry
+//  archive            stack, file position and inflate buffer are used only under fileLock; it is
+//                     mounted and destroyed (file closed) only by File::Open, under fileLock, so no
+//                     thread can read it while another frees it. File::Open also takes the size and
+//                     any whole-file load in the same hold as the open.
+//  entry tickets      lastEntryTicket (PakArchive.cpp) numbers entry opens; under fileLock. A file
+//                     object keeps its ticket (archiveTicket) and reads only the entry it opened.
 //  PathSettings       built once by a thread-safe one-time initialisation; its strings are read and
 //                     replaced under the settings mutex (PathSettings.cpp), innermost of all locks.
 //  lineEndMode        atomic.

@@ -1,0 +1,448 @@
+// Pak archives on real files: the name hash, the mount refusals, lookup, stored reads and seeks,
+// nested opens, compressed entries, whole-file loads through File::Open, allocation failures, and
+// the archive file's handle, counted through the platform table.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "FileTestSupport.h"
+#include "core/Utils/Platform.h"
+#include "core/fileio/DiskFile.h"
+#include "core/fileio/PakArchive.h"
+#include "core/fileio/SharedState.h"
+#include "support/PakWriter.h"
+
+namespace {
+
+using filetest::TempFolder;
+using Bytes = std::vector<std::uint8_t>;
+
+Bytes text(const char* s) { return Bytes(s, s + std::strlen(s)); }
+
+std::string asString(const Bytes& bytes) { return std::string(bytes.begin(), bytes.end()); }
+
+// Counts the handles the file layer holds and the seeks and reads it makes.
+struct PlatformCounts {
+    int liveHandles = 0;
+    int seeks = 0;
+    int reads = 0;
+};
+PlatformCounts counted;
+
+HANDLE WINAPI countingCreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security, DWORD disposition,
+                                  DWORD flags, HANDLE templateFile) {
+    HANDLE handle = CreateFileA(name, access, share, security, disposition, flags, templateFile);
+    if (handle != INVALID_HANDLE_VALUE) {
+        ++counted.liveHandles;
+    }
+    return handle;
+}
+BOOL WINAPI countingCloseHandle(HANDLE handle) {
+    const BOOL closed = CloseHandle(handle);
+    if (closed) {
+        --counted.liveHandles;
+    }
+    return closed;
+}
+DWORD WINAPI countingSetFilePointer(HANDLE file, LONG distance, PLONG high, DWORD method) {
+    ++counted.seeks;
+    return SetFilePointer(file, distance, high, method);
+}
+BOOL WINAPI countingReadFile(HANDLE file, LPVOID buffer, DWORD count, LPDWORD got, LPOVERLAPPED overlapped) {
+    ++counted.reads;
+    return ReadFile(file, buffer, count, got, overlapped);
+}
+
+// Installs the counters for one test and puts the real calls back however it ends; also drops an
+// archive a failing assertion left mounted.
+class PakTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        counted = PlatformCounts{};
+        platform().CreateFileA = countingCreateFileA;
+        platform().CloseHandle = countingCloseHandle;
+        platform().SetFilePointer = countingSetFilePointer;
+        platform().ReadFile = countingReadFile;
+    }
+    void TearDown() override {
+        UnmountArchive();
+        restoreDefaultPlatform();
+    }
+    std::string writePak(const std::string& name, const Bytes& bytes) {
+        EXPECT_TRUE(dir.write(name, asString(bytes)));
+        return dir.file(name);
+    }
+    PakArchive& mounted() { return *currentArchive.load(); }
+    std::string readEntry(std::uint32_t count) {
+        std::string buffer(count, '\0');
+        buffer.resize(mounted().ReadEntry(&buffer[0], count));
+        return buffer;
+    }
+    TempFolder dir;
+};
+
+TEST(PakHash, NamesHashWithoutInversion) {
+    const struct {
+        const char* name;
+        std::uint32_t hash;
+    } cases[] = {
+        {"abc", 0xCA6598D0u}, {"", 0u}, {"intro.wav", 0xA4DD152Fu}, {"Intro.wav", 0x262C978Cu},
+        {"drums/kick.wav", 0x0FB8318Bu},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(HashEntryName(c.name), c.hash) << c.name;
+    }
+    EXPECT_EQ(HashEntryName(nullptr), 0u);
+}
+
+TEST_F(PakTest, MountRefusesWhatCannotBeADirectoryAndAlwaysClosesTheFile) {
+    const std::uint32_t sixteenMiB = pakMaxDirectoryBytes;
+    const Bytes good = PakWriter().stored("a", text("abc")).bytes();
+    const struct {
+        const char* what;
+        Bytes bytes;
+        bool mounts;
+    } cases[] = {
+        {"an empty file", {}, false},
+        {"dataStart 0", PakWriter().stored("a", text("abc")).dataStart(0).bytes(), false},
+        {"dataStart 1", PakWriter().stored("a", text("abc")).dataStart(1).bytes(), false},
+        {"dataStart 7", PakWriter().stored("a", text("abc")).dataStart(7).bytes(), false},
+        {"no entries", PakWriter().bytes(), false},
+        {"directory of 20 bytes", PakWriter().stored("a", text("abcdefgh")).dataStart(28).bytes(), false},
+        {"directory over 16 MiB", PakWriter().stored("a", text("abc")).dataStart(8 + sixteenMiB + 16).bytes(), false},
+        {"directory at 4 GiB", PakWriter().stored("a", text("abc")).dataStart(0xFFFFFFF8u).bytes(), false},
+        {"16 MiB directory read short", PakWriter().stored("a", text("abc")).dataStart(8 + sixteenMiB).bytes(), true},
+        {"a good archive", good, true},
+    };
+    for (const auto& c : cases) {
+        const std::string path = writePak("case.pak", c.bytes);
+        counted.reads = 0;
+        EXPECT_EQ(MountArchive(path.c_str()), c.mounts) << c.what;
+        if (c.mounts) {
+            EXPECT_EQ(archiveState.load(), ArchiveState::ArchiveReady) << c.what;
+            EXPECT_EQ(counted.liveHandles, 1) << c.what;
+            EXPECT_EQ(counted.reads, 2) << c.what; // the header, then the whole directory
+            EXPECT_TRUE(UnmountArchive());
+        }
+        EXPECT_EQ(currentArchive.load(), nullptr) << c.what;
+        EXPECT_EQ(archiveState.load(), ArchiveState::ArchiveNone) << c.what;
+        EXPECT_EQ(counted.liveHandles, 0) << c.what;
+    }
+    EXPECT_FALSE(MountArchive(dir.file("missing.pak").c_str()));
+    // One archive at a time: a second mount fails and changes nothing.
+    ASSERT_TRUE(MountArchive(writePak("one.pak", good).c_str()));
+    PakArchive* first = currentArchive.load();
+    EXPECT_FALSE(MountArchive(writePak("two.pak", good).c_str()));
+    EXPECT_EQ(currentArchive.load(), first);
+    EXPECT_EQ(counted.liveHandles, 1);
+}
+
+TEST_F(PakTest, ShortDirectoryReadMountsWithZeroEntries) {
+    // Four entries claimed, one and a half present: the rest stay zero, found by the empty name only.
+    ASSERT_TRUE(MountArchive(writePak("short.pak", PakWriter().stored("a", text("xy")).dataStart(8 + 64).bytes()).c_str()));
+    EXPECT_EQ(mounted().directory.count(), 4u);
+    EXPECT_EQ(mounted().directory[3].nameHash, 0u);
+    ASSERT_TRUE(mounted().OpenEntry(""));
+    EXPECT_EQ(mounted().EntrySize(), 0u);
+    EXPECT_EQ(readEntry(4), "");
+    EXPECT_TRUE(mounted().EntryAtEnd());
+}
+
+TEST_F(PakTest, LookupTakesTheFirstEqualHashAndKeepsLetterCase) {
+    const std::uint32_t shared = HashEntryName("x");
+    const Bytes pak = PakWriter()
+                          .stored("first", text("1"))
+                          .hash(shared)
+                          .stored("second", text("2"))
+                          .hash(shared)
+                          .stored("intro.wav", text("lower"))
+                          .stored("Intro.wav", text("Upper"))
+                          .bytes();
+    ASSERT_TRUE(MountArchive(writePak("names.pak", pak).c_str()));
+    PakArchive& archive = mounted();
+    ASSERT_TRUE(archive.OpenEntry("x"));
+    EXPECT_EQ(readEntry(8), "1");
+    ASSERT_TRUE(archive.OpenEntry("Intro.wav"));
+    EXPECT_EQ(readEntry(8), "Upper");
+    ASSERT_TRUE(archive.OpenEntry("intro.wav"));
+    EXPECT_EQ(readEntry(8), "lower");
+    EXPECT_FALSE(archive.ContainsEntry("INTRO.WAV"));
+    EXPECT_TRUE(archive.ContainsEntry("Intro.wav"));
+    // A name that is not there changes nothing.
+    EXPECT_EQ(archive.stateStack.count(), 2u);
+    EXPECT_FALSE(archive.OpenEntry("missing"));
+    EXPECT_EQ(archive.stateStack.count(), 2u);
+    EXPECT_STREQ(archive.entryName.c_str(), "intro.wav");
+}
+
+TEST_F(PakTest, StoredReadsSeeksAndNestedOpens) {
+    // Entries out of order, with gaps, and one placed past 4 GiB by its offset.
+    const Bytes pak = PakWriter()
+                          .gap(5)
+                          .stored("digits", text("0123456789"))
+                          .offset(40)
+                          .stored("letters", text("abcdef"))
+                          .offset(3)
+                          .stored("far", text("zz"))
+                          .offset(0xFFFFFFF0u)
+                          .bytes();
+    const std::string path = writePak("stored.pak", pak);
+    ASSERT_TRUE(MountArchive(path.c_str()));
+    PakArchive& archive = mounted();
+    ASSERT_TRUE(archive.OpenEntry("digits"));
+    EXPECT_EQ(readEntry(4), "0123");
+    counted.seeks = 0;
+    EXPECT_EQ(readEntry(3), "456");
+    EXPECT_TRUE(archive.SeekEntry(7)); // already there
+    EXPECT_EQ(counted.seeks, 0);
+    // Past the end: lands at the end with the end flag; an earlier seek leaves the flag.
+    EXPECT_TRUE(archive.SeekEntry(1000));
+    EXPECT_EQ(archive.entryPosition, 10u);
+    EXPECT_TRUE(archive.EntryAtEnd());
+    EXPECT_EQ(readEntry(5), "");
+    EXPECT_TRUE(archive.SeekEntry(2));
+    EXPECT_TRUE(archive.EntryAtEnd());
+    EXPECT_EQ(readEntry(3), "234");
+
+    // Nested: the displaced entry comes back where it was, with its own end flag.
+    ASSERT_TRUE(archive.OpenEntry("letters"));
+    EXPECT_EQ(readEntry(100), "abcdef");
+    EXPECT_TRUE(archive.EntryAtEnd());
+    ASSERT_TRUE(archive.OpenEntry("letters")); // the current entry again: restarts at 0
+    EXPECT_EQ(readEntry(2), "ab");
+    ASSERT_TRUE(archive.CloseEntry());
+    EXPECT_TRUE(archive.EntryAtEnd());
+    ASSERT_TRUE(archive.CloseEntry());
+    EXPECT_EQ(archive.EntrySize(), 10u);
+    EXPECT_EQ(readEntry(100), "56789");
+    // An entry whose bytes would lie beyond 4 GiB reads nothing rather than wrapping to the header.
+    ASSERT_TRUE(archive.OpenEntry("far"));
+    EXPECT_EQ(readEntry(2), "");
+    EXPECT_FALSE(archive.SeekEntry(1));
+    ASSERT_TRUE(archive.CloseEntry());
+    ASSERT_TRUE(archive.CloseEntry());
+    EXPECT_FALSE(archive.CloseEntry());
+    EXPECT_EQ(archive.EntrySize(), 0u);
+    EXPECT_EQ(archive.ReadEntry(nullptr, 4), 0u);
+    EXPECT_FALSE(archive.SeekEntry(0));
+
+    // Unmounting with entries still open closes the archive file.
+    ASSERT_TRUE(archive.OpenEntry("digits"));
+    ASSERT_TRUE(archive.OpenEntry("letters"));
+    ASSERT_TRUE(archive.OpenEntry("digits"));
+    EXPECT_EQ(counted.liveHandles, 1);
+    EXPECT_TRUE(UnmountArchive());
+    EXPECT_EQ(counted.liveHandles, 0);
+}
+
+// Compressed entries read whole or not at all; a failure never answers the full count.
+TEST_F(PakTest, CompressedEntries) {
+    const Bytes ten = text("compressed");
+    const Bytes big = noise(300000, 7); // packed into three chunks of the inflate buffer
+    const Bytes tune = text("a tune that inflates in one chunk, a tune that inflates in one chunk");
+    Bytes badSmall = zlibStream(tune);
+    badSmall.back() ^= 0x55; // the Adler-32 trailer no longer matches
+    Bytes badBig = zlibStream(big);
+    badBig.back() ^= 0x55;
+    const Bytes whole = zlibStream(tune);
+    const std::uint32_t tuneSize = static_cast<std::uint32_t>(tune.size());
+    const std::uint32_t wholeSize = static_cast<std::uint32_t>(whole.size());
+    const Bytes pak = PakWriter()
+                          .compressed("ten", ten)
+                          .compressed("big", big)
+                          .entry(HashEntryName("adler"), badSmall, static_cast<std::uint32_t>(badSmall.size()), tuneSize)
+                          .entry(HashEntryName("adler-big"), badBig, static_cast<std::uint32_t>(badBig.size()), 300000)
+                          .entry(HashEntryName("cut"), whole, wholeSize - 4, tuneSize)
+                          .entry(HashEntryName("long"), whole, wholeSize, tuneSize - 1)
+                          .entry(HashEntryName("short"), whole, wholeSize, tuneSize + 5)
+                          .stored("plain", text("stored"))
+                          .bytes();
+    ASSERT_GT(zlibStream(big).size(), 2u * pakInflateBufferBytes);
+    ASSERT_TRUE(MountArchive(writePak("packed.pak", pak).c_str()));
+    PakArchive& archive = mounted();
+    const struct {
+        const char* name;
+        std::uint32_t count;    // what a whole read answers
+        std::string content;    // what it delivers
+    } cases[] = {
+        {"ten", 10, "compressed"},
+        {"big", 300000, asString(big)},
+        {"adler", 0, ""},                                 // found by the one call, which is not counted
+        {"cut", tuneSize - 1, asString(tune).substr(0, tuneSize - 1)}, // packed bytes run out before the end
+        {"long", tuneSize - 2, asString(tune).substr(0, tuneSize - 2)}, // more content than its size
+        {"short", tuneSize, asString(tune)},              // ends early: what it really gave
+    };
+    for (const auto& c : cases) {
+        ASSERT_TRUE(archive.OpenEntry(c.name)) << c.name;
+        const std::uint32_t size = archive.EntrySize();
+        std::string buffer(size, '\0');
+        EXPECT_EQ(archive.ReadEntry(&buffer[0], size / 2), 0u) << c.name; // piecewise: nothing
+        EXPECT_EQ(archive.ReadEntry(&buffer[0], size), c.count) << c.name;
+        EXPECT_EQ(buffer.substr(0, c.count), c.content) << c.name;
+        // Only position 0 can be sought; from there the entry reads whole again.
+        EXPECT_FALSE(archive.SeekEntry(1)) << c.name;
+        EXPECT_TRUE(archive.SeekEntry(0)) << c.name;
+        std::string again(size, '\0');
+        EXPECT_EQ(archive.ReadEntry(&again[0], size), c.count) << c.name;
+        EXPECT_EQ(again.substr(0, c.count), c.content) << c.name;
+        EXPECT_EQ(archive.entryPosition, 0u) << c.name;
+        ASSERT_TRUE(archive.CloseEntry());
+    }
+    // A mismatch found in the third chunk: the first two chunks' output counts, and a second read
+    // after SeekEntry(0) starts from the entry's first packed byte again.
+    ASSERT_TRUE(archive.OpenEntry("adler-big"));
+    std::string buffer(300000, '\0');
+    const std::uint32_t first = archive.ReadEntry(&buffer[0], 300000);
+    EXPECT_GT(first, 0u);
+    EXPECT_LT(first, 300000u);
+    EXPECT_EQ(buffer.substr(0, first), asString(big).substr(0, first));
+    ASSERT_TRUE(archive.SeekEntry(0));
+    EXPECT_EQ(archive.ReadEntry(&buffer[0], 300000), first);
+    ASSERT_TRUE(archive.CloseEntry());
+    // A stored entry after compressed reads is found where it lies.
+    ASSERT_TRUE(archive.OpenEntry("plain"));
+    EXPECT_EQ(readEntry(6), "stored");
+}
+
+TEST_F(PakTest, WholeFileLoadsThroughFileOpen) {
+    const Bytes tune = text("whole-file loads inflate compressed entries");
+    const Bytes stream = zlibStream(tune);
+    const std::uint32_t tuneSize = static_cast<std::uint32_t>(tune.size());
+    const Bytes pak = PakWriter()
+                          .compressed("sub/tune.txt", tune)
+                          .entry(HashEntryName("short"), stream, static_cast<std::uint32_t>(stream.size()), tuneSize + 1)
+                          .entry(HashEntryName("long"), stream, static_cast<std::uint32_t>(stream.size()), tuneSize - 1)
+                          .stored("plain", tune)
+                          .bytes();
+    const std::string path = writePak("load.pak", pak);
+    DiskFile f(false);
+    ASSERT_TRUE(f.Open((path + "\\sub\\.\\tune.txt").c_str(), 1, 0));
+    EXPECT_EQ(f.state, FileState::Loaded);
+    EXPECT_STREQ(f.name.c_str(), "sub/tune.txt");
+    std::string buffer(tuneSize, '\0');
+    EXPECT_EQ(f.Read(&buffer[0], tuneSize), tuneSize);
+    EXPECT_EQ(buffer, asString(tune));
+    ASSERT_TRUE(f.Close());
+    // A stream that ends early or runs on: the load fails instead of handing over stale bytes.
+    for (const char* name : {"short", "long"}) {
+        EXPECT_FALSE(f.Open((path + "/" + name).c_str(), 1, 0)) << name;
+        EXPECT_EQ(f.lastError, FileError::ReadFailed) << name;
+        EXPECT_EQ(f.state, FileState::Opened) << name;
+        ASSERT_TRUE(f.Close());
+    }
+    // Read piecewise, a compressed entry gives nothing.
+    ASSERT_TRUE(f.Open((path + "/sub/tune.txt").c_str()));
+    EXPECT_EQ(f.Read(&buffer[0], 1, 4), 0u);
+    EXPECT_EQ(f.lastError, FileError::ReadFailed);
+    ASSERT_TRUE(f.Close());
+    ASSERT_TRUE(f.Open((path + "/plain").c_str(), 1, 0));
+    EXPECT_EQ(f.state, FileState::Loaded);
+    ASSERT_TRUE(f.Close());
+    EXPECT_EQ(mounted().currentEntry, nullptr);
+    EXPECT_EQ(counted.liveHandles, 1);
+}
+
+// Each file object reads the entry it opened, whichever object opened an entry last; one whose
+// archive is gone reads nothing.
+TEST_F(PakTest, FileObjectsReadTheirOwnEntries) {
+    ASSERT_TRUE(dir.write("loose.txt", "loose"));
+    const std::string path =
+        writePak("own.pak", PakWriter().stored("digits", text("0123456789")).stored("letters", text("abcdef")).bytes());
+    DiskFile digits(false);
+    DiskFile letters(false);
+    ASSERT_TRUE(digits.Open((path + "/digits").c_str()));
+    char b[16] = {};
+    EXPECT_EQ(digits.Read(b, 4), 4u);
+    ASSERT_TRUE(letters.Open((path + "/letters").c_str()));
+    EXPECT_EQ(letters.Read(b + 4, 3), 3u);
+    EXPECT_EQ(digits.Read(b + 7, 3), 3u);
+    EXPECT_EQ(std::string(b, 10), "0123abc456");
+    // Closed out of order: the other's entry is not closed with it.
+    ASSERT_TRUE(digits.Close());
+    EXPECT_EQ(letters.Read(b, 3), 3u);
+    EXPECT_EQ(std::string(b, 3), "def");
+    ASSERT_TRUE(letters.Close());
+    EXPECT_EQ(mounted().currentEntry, nullptr);
+    EXPECT_TRUE(mounted().stateStack.empty());
+
+    // A loose file drops the archive; an object still open in it reads nothing from then on.
+    ASSERT_TRUE(digits.Open((path + "/digits").c_str()));
+    DiskFile loose(false);
+    ASSERT_TRUE(loose.Open(dir.file("loose.txt").c_str()));
+    EXPECT_EQ(currentArchive.load(), nullptr);
+    EXPECT_EQ(counted.liveHandles, 1);
+    EXPECT_EQ(digits.Read(b, 4), 0u);
+    EXPECT_EQ(digits.lastError, FileError::ReadFailed);
+    // Nor from an archive mounted after it.
+    ASSERT_TRUE(letters.Open((path + "/letters").c_str()));
+    EXPECT_EQ(digits.Read(b, 4), 0u);
+    EXPECT_EQ(letters.Read(b, 6), 6u);
+}
+
+// Allocation failures while mounting, opening entries and inflating: each one fails cleanly and
+// nothing is left outstanding. The inflate buffer's failure is harmless: the archive still mounts.
+TEST_F(PakTest, AllocationFailuresSweep) {
+    const Bytes tune = text("inflated with zlib's memory from the registry");
+    const std::string path =
+        writePak("faults.pak", PakWriter().compressed("tune", tune).stored("plain", text("plain")).bytes());
+    bool sawEveryFailure = false;
+    for (std::int64_t n = 0; n < 64 && !sawEveryFailure; ++n) {
+        FaultRegistry faults(filetest::faultyCategories);
+        faults.heap().failAt = n;
+        {
+            DiskFile plain(false);
+            DiskFile packed(false);
+            const bool plainOpened = plain.Open((path + "/plain").c_str());
+            const bool packedLoaded = packed.Open((path + "/tune").c_str(), 1, 0);
+            char b[8] = {};
+            if (plainOpened) {
+                EXPECT_EQ(plain.Read(b, 5), 5u) << n;
+                EXPECT_EQ(std::string(b, 5), "plain") << n;
+            }
+            if (packedLoaded) {
+                EXPECT_EQ(std::memcmp(packed.memoryData, tune.data(), tune.size()), 0) << n;
+            }
+            // The inflate buffer is the one allocation of its size: without it only stored entries read.
+            if (currentArchive.load() != nullptr && mounted().inflateBufferSize == 0) {
+                EXPECT_TRUE(plainOpened) << n;
+                EXPECT_FALSE(packedLoaded) << n;
+            }
+            sawEveryFailure = faults.heap().failures.load() == 0;
+            if (sawEveryFailure) {
+                EXPECT_TRUE(plainOpened && packedLoaded) << n;
+            }
+            UnmountArchive();
+        }
+        EXPECT_EQ(faults.heap().outstanding(), 0u) << n;
+        EXPECT_EQ(counted.liveHandles, 0) << n;
+    }
+    EXPECT_TRUE(sawEveryFailure);
+    // zlib's requests: items x size beyond 32 bits is refused, not wrapped to a small block.
+    EXPECT_EQ(zlibAllocate(nullptr, 65536, 65537), nullptr);
+    void* block = zlibAllocate(nullptr, 4, 1000);
+    EXPECT_NE(block, nullptr);
+    zlibRelease(nullptr, block);
+}
+
+TEST_F(PakTest, OpenEntryWithoutMemoryChangesNothing) {
+    const std::string path = writePak("stack.pak", PakWriter().stored("a", text("aaaa")).stored("b", text("bbbb")).bytes());
+    ASSERT_TRUE(MountArchive(path.c_str()));
+    ASSERT_TRUE(mounted().OpenEntry("a"));
+    EXPECT_EQ(readEntry(2), "aa");
+    // First the new name's copy fails, then the stack's growth.
+    for (std::int64_t n = 0; n < 2; ++n) {
+        FaultRegistry faults(filetest::faultyCategories);
+        faults.heap().failAt = n;
+        EXPECT_FALSE(mounted().OpenEntry("b")) << n;
+        EXPECT_EQ(faults.heap().failures.load(), 1) << n;
+        EXPECT_STREQ(mounted().entryName.c_str(), "a");
+        EXPECT_TRUE(mounted().stateStack.empty());
+    }
+    EXPECT_EQ(readEntry(4), "aa");
+}
+
+} // namespace
