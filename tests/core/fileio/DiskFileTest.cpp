@@ -358,7 +358,7 @@ TEST(DiskFile, ObjectsOpenedOnDiskKeepTheirFileWhileAnArchiveIsReady) {
     EXPECT_TRUE(reader.Seek(8));
     EXPECT_EQ(reader.RawSize(), 10u);
     EXPECT_EQ(writer.RawSize(), 3u);
-    // An object with no handle goes to the archive (which, in this build, holds no entries).
+    // An object with no handle goes to the archive (this empty stand-in holds no entries).
     DiskFile other(false);
     EXPECT_FALSE(other.RawOpenRead("x.wav"));
     EXPECT_FALSE(other.Exists(dir.file("ten.bin").c_str()));

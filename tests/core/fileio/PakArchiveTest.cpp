@@ -390,6 +390,7 @@ TEST_F(PakTest, AllocationFailuresSweep) {
     const std::string path =
         writePak("faults.pak", PakWriter().compressed("tune", tune).stored("plain", text("plain")).bytes());
     bool sawEveryFailure = false;
+    bool sawBufferFailure = false;
     for (std::int64_t n = 0; n < 64 && !sawEveryFailure; ++n) {
         FaultRegistry faults(filetest::faultyCategories);
         faults.heap().failAt = n;
@@ -408,6 +409,7 @@ TEST_F(PakTest, AllocationFailuresSweep) {
             }
             // The inflate buffer is the one allocation of its size: without it only stored entries read.
             if (currentArchive.load() != nullptr && mounted().inflateBufferSize == 0) {
+                sawBufferFailure = true;
                 EXPECT_TRUE(plainOpened) << n;
                 EXPECT_FALSE(packedLoaded) << n;
             }
@@ -421,6 +423,7 @@ TEST_F(PakTest, AllocationFailuresSweep) {
         EXPECT_EQ(counted.liveHandles, 0) << n;
     }
     EXPECT_TRUE(sawEveryFailure);
+    EXPECT_TRUE(sawBufferFailure);
     // zlib's requests: items x size beyond 32 bits is refused, not wrapped to a small block.
     EXPECT_EQ(zlibAllocate(nullptr, 65536, 65537), nullptr);
     void* block = zlibAllocate(nullptr, 4, 1000);

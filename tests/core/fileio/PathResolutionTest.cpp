@@ -86,7 +86,7 @@ TEST(PathResolution, PrefixAndQueryPath) {
     EXPECT_EQ(dir.read("a/log.txt"), "");
 }
 
-// An archive object standing in for a mounted one: this build cannot read archives, but the
+// An empty archive object standing in for a mounted one, with no file behind it: the
 // resolution's decisions to keep or drop it are visible through currentArchive.
 PakArchive* installArchive(const std::string& path) {
     PakArchive* archive = new (HeapCategory::PakArchive) PakArchive();
