@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
 #include <vector>
 
+#include "support/PakWriter.h"
 #include "support/WavWriter.h"
 #include "tools/host/HostPlugin.h"
 
@@ -168,6 +170,75 @@ TEST_F(WaveEntryPoints, SignalledAbortEvent) {
         EXPECT_EQ(pixels[4 * 4 + x], 0xFFFFFFu);
     }
     CloseHandle(event);
+}
+
+// What the host keeps of one file: the description, the private values and the picture.
+struct HostView {
+    BOOL identified = FALSE;
+    std::string description;
+    WavePrivateArea values{};
+    std::vector<std::uint32_t> pixels;
+};
+
+HostView viewThroughHost(const std::string& path) {
+    HostView view;
+    char description[96] = {};
+    FileInfoRecord record{};
+    record.description = description;
+    record.descriptionCapacity = sizeof description;
+    std::vector<char> name(path.begin(), path.end());
+    name.push_back('\0');
+    view.identified = plugin().identifyFile(nullptr, name.data(), &record, nullptr);
+    if (!view.identified) {
+        return view;
+    }
+    view.description = description;
+    view.values = record.privateArea;
+    ImageSizeRecord size{64, 48};
+    HBITMAP bitmap = plugin().loadBitmap(nullptr, name.data(), &record, &size, nullptr);
+    if (bitmap != nullptr) {
+        LONG width = 0, height = 0;
+        view.pixels = readBack(bitmap, width, height);
+        DeleteObject(bitmap);
+    }
+    return view;
+}
+
+// A wave file stored in a pak, named as the host names it (backslashes, an entry in a folder),
+// answers exactly as the same bytes on their own; compressed, it is refused, since the scanner
+// reads piece by piece.
+TEST_F(WaveEntryPoints, WaveInAPakAnswersAsTheLooseFile) {
+    std::vector<std::int16_t> values;
+    for (std::uint32_t i = 0; i < 6000; ++i) {
+        values.push_back(static_cast<std::int16_t>((static_cast<int>(i * i / 7) % 4001 - 2000) * 12));
+        values.push_back(static_cast<std::int16_t>(i));
+    }
+    const std::vector<std::uint8_t> wave = WavWriter().pcm(2, 44100, 16).data(samples16(values)).bytes();
+    ScratchFile loose("kick.wav", wave);
+    ScratchFile bank("bank.pak", PakWriter()
+                                     .stored("drums/snare.wav", halfScaleStereo(100))
+                                     .stored("drums/kick.wav", wave)
+                                     .compressed("drums/packed.wav", wave)
+                                     .bytes());
+    const std::string inside = std::string(bank.path()) + "\\drums\\kick.wav";
+    const HostView fromDisk = viewThroughHost(loose.path());
+    const HostView fromPak = viewThroughHost(inside);
+    ASSERT_TRUE(fromDisk.identified);
+    ASSERT_TRUE(fromPak.identified);
+    EXPECT_EQ(fromDisk.description, "44100Hz, 16-bit, Stereo (PCM) Wave Audio");
+    EXPECT_EQ(fromPak.description, fromDisk.description);
+    EXPECT_EQ(fromDisk.values.frameCount, 6000u);
+    EXPECT_EQ(fromDisk.values.dataOffset, 44u);
+    EXPECT_EQ(std::memcmp(&fromPak.values, &fromDisk.values, sizeof fromDisk.values), 0);
+    ASSERT_EQ(fromDisk.pixels.size(), 64u * 48u);
+    EXPECT_TRUE(fromPak.pixels == fromDisk.pixels);
+
+    const FileInfoRecord before = info;
+    std::string packed = std::string(bank.path()) + "\\drums\\packed.wav";
+    EXPECT_EQ(plugin().identifyFile(nullptr, &packed[0], &info, nullptr), FALSE);
+    EXPECT_EQ(std::memcmp(&before, &info, sizeof info), 0);
+    // The archive is dropped again by the next loose file.
+    EXPECT_TRUE(viewThroughHost(loose.path()).pixels == fromDisk.pixels);
 }
 
 } // namespace
