@@ -2,7 +2,10 @@
 // generated 16-bit stereo 44.1 kHz files of 10 seconds, 10 minutes and 60 minutes. It prints the
 // median time of each call and how many platform file calls one call makes. Figures, not a test:
 // what they must show is that identification costs a handful of header reads whatever the length,
-// and that the picture's cost is bounded by its width, not by the file's length.
+// and that the picture's cost is bounded by its width, not by the file's length. The 60-minute file
+// is then measured again as a stored entry of a pak (with 4095 other entries in its directory): its
+// picture should cost about what the loose file's does, and mounting reads the directory in one
+// request.
 //
 // The entry points are linked into this program from the plugin's own objects, so that the platform
 // table they call through can be wrapped in counters; the code is the DLL's code.
@@ -19,6 +22,7 @@
 #include <vector>
 
 #include "core/Utils/Platform.h"
+#include "core/fileio/PakArchive.h"
 #include "plugin/EntryPoints.h"
 
 namespace {
@@ -85,13 +89,17 @@ void putU32(std::uint8_t* at, std::uint32_t value) {
     at[3] = static_cast<std::uint8_t>(value >> 24);
 }
 
-// A 16-bit stereo 44.1 kHz file of the given length: a 44-byte header and one second of a tone
-// written over and over.
-bool writeFile(const std::string& path, std::uint32_t seconds) {
+constexpr std::uint32_t waveHeaderBytes = 44;
+
+std::uint32_t waveFileBytes(std::uint32_t seconds) { return waveHeaderBytes + 44100u * 4u * seconds; }
+
+// A 16-bit stereo 44.1 kHz file of the given length, written at the file's current position: a
+// 44-byte header and one second of a tone written over and over.
+bool writeWave(std::FILE* file, std::uint32_t seconds) {
     const std::uint32_t rate = 44100;
     const std::uint32_t second = rate * 4;
     const std::uint32_t dataBytes = second * seconds;
-    std::uint8_t header[44] = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' ', 16, 0, 0, 0, 1, 0, 2, 0};
+    std::uint8_t header[waveHeaderBytes] = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' ', 16, 0, 0, 0, 1, 0, 2, 0};
     putU32(header + 4, 36 + dataBytes);
     putU32(header + 24, rate);
     putU32(header + 28, second);
@@ -112,14 +120,40 @@ bool writeFile(const std::string& path, std::uint32_t seconds) {
             block[4 * i + 2 * channel + 1] = static_cast<std::uint8_t>(bits >> 8);
         }
     }
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr) {
-        return false;
-    }
     bool written = std::fwrite(header, 1, sizeof header, file) == sizeof header;
     for (std::uint32_t s = 0; s < seconds && written; ++s) {
         written = std::fwrite(block.data(), 1, block.size(), file) == block.size();
     }
+    return written;
+}
+
+bool writeFile(const std::string& path, std::uint32_t seconds) {
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (file == nullptr) {
+        return false;
+    }
+    const bool written = writeWave(file, seconds);
+    return std::fclose(file) == 0 && written;
+}
+
+// A pak whose directory holds fillers empty entries and then the wave file of the given length,
+// stored under entryName; the wave is found only after the whole directory has been scanned.
+bool writePak(const std::string& path, std::uint32_t fillers, const char* entryName, std::uint32_t seconds) {
+    const std::uint32_t entries = fillers + 1;
+    std::vector<std::uint8_t> head(8 + 16 * static_cast<std::size_t>(entries));
+    putU32(head.data(), 8 + 16 * entries);
+    for (std::uint32_t i = 0; i < fillers; ++i) {
+        const std::string filler = "filler/" + std::to_string(i) + ".wav";
+        putU32(head.data() + 8 + 16 * i, HashEntryName(filler.c_str()));
+    }
+    std::uint8_t* wave = head.data() + 8 + 16 * fillers;
+    putU32(wave, HashEntryName(entryName));
+    putU32(wave + 12, waveFileBytes(seconds));
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (file == nullptr) {
+        return false;
+    }
+    const bool written = std::fwrite(head.data(), 1, head.size(), file) == head.size() && writeWave(file, seconds);
     return std::fclose(file) == 0 && written;
 }
 
@@ -229,10 +263,52 @@ int main(int argc, char** argv) {
             bitmapLong = result.bitmapMs;
         }
     }
-    RemoveDirectoryA(folder.c_str());
-    restoreDefaultPlatform();
     if (status == 0 && bitmapShort > 0.0) {
         std::printf("picture of 60 min / picture of 10 s: %.2f\n", bitmapLong / bitmapShort);
     }
+
+    // The 60-minute file again, as a stored entry of a pak named the way the host names it.
+    const std::uint32_t fillers = 4095;
+    const std::string pak = folder + "\\bank.pak";
+    if (status == 0 && !writePak(pak, fillers, "drums/long.wav", 3600)) {
+        std::fprintf(stderr, "wave_bench: cannot write %s\n", pak.c_str());
+        status = 1;
+    }
+    if (status == 0) {
+        // Mounting on its own, then the entry points (the first identify mounts; the archive then
+        // stays mounted for the following calls on the same archive).
+        std::vector<double> mountTimes;
+        FileCallCounts mountCalls;
+        bool mounted = true;
+        for (int i = 0; i < runs && mounted; ++i) {
+            counts = FileCallCounts{};
+            const double start = nowMs();
+            mounted = MountArchive(pak.c_str());
+            mountTimes.push_back(nowMs() - start);
+            mountCalls = counts;
+            UnmountArchive();
+        }
+        const double mountMs = median(mountTimes);
+        Result result{};
+        if (!mounted || !measure(pak + "\\drums\\long.wav", runs, result)) {
+            std::fprintf(stderr, "wave_bench: the entry of %s was not mounted, identified or drawn\n", pak.c_str());
+            status = 1;
+        } else {
+            std::printf("pak     mount, %u entries %9.3f ms ", fillers + 1, mountMs);
+            printCounts(mountCalls);
+            std::printf("pak     DVP_IdentifyFileA %9.3f ms ", result.identifyMs);
+            printCounts(result.identifyCalls);
+            std::printf("pak     DVP_LoadBitmapA   %9.3f ms ", result.bitmapMs);
+            printCounts(result.bitmapCalls);
+            if (bitmapLong > 0.0) {
+                std::printf("picture of 60 min in a pak / loose: %.2f\n", result.bitmapMs / bitmapLong);
+            }
+        }
+        // A loose name drops the archive, so that its file can be deleted.
+        measure(folder + "\\none.wav", 1, result);
+    }
+    DeleteFileA(pak.c_str());
+    RemoveDirectoryA(folder.c_str());
+    restoreDefaultPlatform();
     return status;
 }
