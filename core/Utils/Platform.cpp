@@ -23,6 +23,9 @@ PlatformCalls defaultCalls() {
     calls.GetDC = ::GetDC;
     calls.ReleaseDC = ::ReleaseDC;
     calls.CreateDIBitmap = ::CreateDIBitmap;
+    calls.OutputDebugStringA = ::OutputDebugStringA;
+    calls.GetStdHandle = ::GetStdHandle;
+    calls.SetConsoleTextAttribute = ::SetConsoleTextAttribute;
     return calls;
 }
 

@@ -31,6 +31,10 @@ struct PlatformCalls {
     HDC(WINAPI* GetDC)(HWND);
     int(WINAPI* ReleaseDC)(HWND, HDC);
     HBITMAP(WINAPI* CreateDIBitmap)(HDC, const BITMAPINFOHEADER*, DWORD, const void*, const BITMAPINFO*, UINT);
+    // The logger's debugger sink and console colours.
+    void(WINAPI* OutputDebugStringA)(LPCSTR);
+    HANDLE(WINAPI* GetStdHandle)(DWORD);
+    BOOL(WINAPI* SetConsoleTextAttribute)(HANDLE, WORD);
 };
 
 // The process-wide table. Entries are swapped only by tests, while no other thread is inside the

@@ -35,8 +35,13 @@
 //                     initialisation before any other thread can enter the module.
 //  platform table     plain (core/Utils/Platform.cpp); entries are swapped only by tests, while no
 //                     other thread is inside the system.
+//  the logger         its own recursive lock (core/log/Logger.cpp), held by every public operation:
+//                     settings, colour and line state, the debugger sink's buffer, the log file.
+//                     Built during static initialisation right after the heap registry; its
+//                     teardown at exit runs before the registry's and destroys the lock.
 //
-// Lock order, outermost first: fileLock, the settings mutex, the lifecycle guard, the heap locks.
+// Lock order, outermost first: the logger's lock, fileLock, the settings mutex, the lifecycle
+// guard, the heap locks. So nothing may call the logger while it holds any of the others.
 // The lifecycle guard is held only to count objects and to create or destroy fileLock; nothing
 // waits for fileLock while holding it (a destructor closes its file before taking the guard).
 #pragma once

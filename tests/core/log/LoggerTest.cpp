@@ -1,0 +1,432 @@
+// The logger: the debugger sink's line splitting, each colour mode's output in order, the line
+// buffer, the HTML log file byte for byte, file failures, the teardown, allocation failures, the
+// front end, and many threads writing at once. The platform table's debugger and console calls
+// are replaced by recorders, so each test sees exactly what the sinks received.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <atomic>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "core/Utils/Platform.h"
+#include "core/fileio/FileTestSupport.h"
+#include "core/log/DebugOutputSink.h"
+#include "core/log/Logger.h"
+#include "core/thread/Lock.h"
+#include "support/FaultHeap.h"
+
+namespace {
+
+std::mutex eventGuard;
+std::vector<std::string> events;
+
+void record(const std::string& event) {
+    std::lock_guard<std::mutex> hold(eventGuard);
+    events.push_back(event);
+}
+
+void WINAPI recordDebugString(LPCSTR text) { record(text); }
+HANDLE WINAPI fakeStdHandle(DWORD) { return reinterpret_cast<HANDLE>(0x5150); }
+BOOL WINAPI recordAttribute(HANDLE, WORD attribute) {
+    record("attr " + std::to_string(attribute));
+    return TRUE;
+}
+
+// Stands in for the debugger sink where a test wants each write as it was made.
+class RecordingSink : public LogSink {
+public:
+    void write(const char* text) override { record(text); }
+};
+
+// A recorder that allocates nothing, for the parts of tests where allocation fails.
+char quietLog[4096];
+std::size_t quietUsed = 0;
+void WINAPI recordQuietly(LPCSTR text) {
+    for (const char* p = text; *p != '\0' && quietUsed + 2 < sizeof quietLog; ++p) {
+        quietLog[quietUsed++] = *p;
+    }
+    quietLog[quietUsed++] = '|';
+    quietLog[quietUsed] = '\0';
+}
+
+void installRecorders() {
+    platform().OutputDebugStringA = recordDebugString;
+    platform().GetStdHandle = fakeStdHandle;
+    platform().SetConsoleTextAttribute = recordAttribute;
+}
+
+void useRecorder(Logger& log) {
+    delete log.debugSink;
+    log.debugSink = new RecordingSink();
+}
+
+using Events = std::vector<std::string>;
+
+class LoggerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        events.clear();
+        installRecorders();
+    }
+    void TearDown() override { restoreDefaultPlatform(); }
+};
+
+TEST_F(LoggerTest, DebugSinkSendsLinesWithoutTheirLineFeedInPiecesOf247) {
+    const std::string x600(600, 'x');
+    const std::string y247(247, 'y');
+    struct Case {
+        std::vector<std::string> writes;
+        Events sent;
+        std::uint32_t held;
+    } cases[] = {
+        {{"abc\n"}, {"abc"}, 0},
+        {{"abc"}, {}, 3},
+        {{"abc", "de", "\n"}, {"abcde"}, 0},
+        {{"\n"}, {""}, 0},
+        {{"ab\ncd\n\nef"}, {"ab", "cd", ""}, 2},
+        {{x600}, {x600.substr(0, 247), x600.substr(0, 247)}, 106},
+        {{y247, "\n"}, {y247}, 0},
+        {{y247, "z\n"}, {y247, "z"}, 0},
+    };
+    for (const Case& c : cases) {
+        events.clear();
+        DebugOutputSink sink;
+        for (const std::string& w : c.writes) {
+            sink.write(w.c_str());
+        }
+        EXPECT_EQ(events, c.sent) << c.writes[0].substr(0, 20);
+        EXPECT_EQ(sink.length, c.held) << c.writes[0].substr(0, 20);
+    }
+}
+
+// Each mode's output in the order the sinks get it; "attr n" is a console attribute.
+TEST_F(LoggerTest, EachColourModeProducesItsOutputInOrder) {
+    struct Op {
+        char kind; // 'c' putControl, 'b' setBlockColour, 't' writeText
+        std::int32_t code;
+        const char* text;
+    };
+    struct Case {
+        const char* name;
+        std::uint32_t mode;
+        std::uint32_t sinkMask;
+        std::vector<Op> ops;
+        Events expected;
+    } cases[] = {
+        {"html span and line end", Logger::htmlMode, 2, {{'c', 1, ""}, {'t', 0, "abc"}, {'c', 13, ""}},
+         {"<span style=\"color: ", "#ff0000", "\">", "abc", "</span>", "<br/>", "\n"}},
+        {"html block 9 holds the colour", Logger::htmlMode, 2,
+         {{'b', 9, ""}, {'c', 1, ""}, {'t', 0, "a"}, {'t', 0, "b"}, {'c', 0, ""}, {'b', 3, ""}, {'t', 0, "c"}},
+         {"\n</div>\n", "\n<div style=\"color: ", "#      ", "\">", "<span style=\"color: ", "#ff0000", "\">", "a",
+          "b", "\n<div style=\"color: ", "#0000ff", "\">", "c", "</span>"}},
+        {"html block change", Logger::htmlMode, 2, {{'b', 6, ""}, {'t', 0, "d"}, {'c', 6, ""}, {'c', 12, ""}},
+         {"\n</div>\n", "\n<div style=\"color: ", "#00ffff", "\">", "d"}},
+        {"console falls back to the block", Logger::consoleMode, 2, {{'c', 2, ""}, {'t', 0, "x"}, {'c', 13, ""}},
+         {"attr 10", "x", "attr 15", "\n", "attr 15"}},
+        {"console block 9 keeps the colour", Logger::consoleMode, 2,
+         {{'c', 9, ""}, {'c', 1, ""}, {'t', 0, "a"}, {'t', 0, "b"}, {'c', 0, ""}, {'c', -1, ""}, {'c', 14, ""}},
+         {"attr 12", "a", "b"}},
+        {"ansi reaches the debugger with its bit clear", Logger::ansiMode, 0, {{'c', 3, ""}, {'t', 0, "t"}},
+         {"\x1b[34m", "\x1b[37m"}},
+        {"ansi colours", Logger::ansiMode, 2, {{'c', 5, ""}, {'t', 0, "y"}, {'b', 7, ""}, {'c', 8, ""}},
+         {"\x1b[33m", "y", "\x1b[37m", "\x1b[30m", "\x1b[37m"}},
+        {"no mode", 0, 2, {{'c', 4, ""}, {'t', 0, "plain"}, {'b', 1, ""}}, {"plain"}},
+    };
+    for (const Case& c : cases) {
+        events.clear();
+        {
+            Logger log;
+            useRecorder(log);
+            log.setColourMode(c.mode);
+            log.setSinkMask(c.sinkMask);
+            for (const Op& op : c.ops) {
+                if (op.kind == 'c') {
+                    log.putControl(op.code);
+                } else if (op.kind == 'b') {
+                    log.setBlockColour(op.code);
+                } else {
+                    log.writeText(op.text);
+                }
+            }
+            log.setColourMode(0); // no closing markup from the teardown here
+        }
+        EXPECT_EQ(events, c.expected) << c.name;
+    }
+}
+
+TEST_F(LoggerTest, LineBufferKeepsTheFirst255CharactersOfTheCurrentLine) {
+    Logger log;
+    const std::string long300(300, 'q');
+    log.writeText(long300.c_str());
+    log.writeText("more");
+    EXPECT_EQ(std::string(log.lineBuffer), long300.substr(0, 255));
+    EXPECT_EQ(log.lineLength, 255u);
+    log.putControl(13);
+    log.writeText("next");
+    EXPECT_EQ(std::string(log.lineBuffer), "next");
+    log.setLevel(1);
+    log.writeText("below the threshold");
+    EXPECT_EQ(std::string(log.lineBuffer), "next");
+}
+
+TEST_F(LoggerTest, HtmlLogFileFromOpeningToClose) {
+    filetest::TempFolder dir;
+    Logger log;
+    useRecorder(log);
+    log.setColourMode(Logger::htmlMode);
+    log.setBlockColour(7);
+    ASSERT_TRUE(log.setLogFileName(dir.file("log.html").c_str()));
+    ASSERT_TRUE(log.attachLogFile());
+    EXPECT_FALSE(log.attachLogFile()); // one file at a time
+    events.clear();
+    log.logMessage(2, "loaded %d files", 3);
+    log.putControl(1);
+    log.writeEscaped("<a&\"b\">");
+    log.putControl(13);
+    log.setBlockColour(2);
+    log.logMessage(2, "green");
+    log.logMessage(1, "not shown");
+    log.setBlockColour(9);
+    log.putControl(4);
+    log.writeText("held");
+    log.setLevel(0); // the document is closed below the threshold too
+    EXPECT_TRUE(log.closeLogFile());
+    EXPECT_EQ(dir.read("log.html"),
+              "<html>\n<body>\n\n<div style=\"color: #000000\">"
+              "loaded 3 files<br/>\n"
+              "<span style=\"color: #ff0000\">&lt;a&amp;&quot;b&quot;&gt;</span><br/>\n"
+              "\n</div>\n\n<div style=\"color: #00ff00\">green<br/>\n"
+              "\n</div>\n\n<div style=\"color: #      \"><span style=\"color: #ff00ff\">held"
+              "\n</span>\n</div>\n\n</body>\n</html>\n");
+    // The debugger had the texts but none of the file's closing.
+    EXPECT_EQ(events.size(), 25u);
+    EXPECT_EQ(events.back(), "held");
+    EXPECT_FALSE(log.fileLogging);
+    EXPECT_EQ(log.logFile, nullptr);
+    EXPECT_EQ(log.sinkMask, 2u);
+    EXPECT_STREQ(log.logFileName, "");
+    EXPECT_FALSE(log.closeLogFile());
+}
+
+Logger* reenteringLogger = nullptr;
+BOOL WINAPI reenteringWriteFile(HANDLE h, LPCVOID data, DWORD count, LPDWORD written, LPOVERLAPPED overlapped) {
+    if (reenteringLogger != nullptr) {
+        Logger* log = reenteringLogger;
+        reenteringLogger = nullptr;
+        log->writeText("inner\n");
+    }
+    return WriteFile(h, data, count, written, overlapped);
+}
+
+HANDLE WINAPI failingCreateFileA(LPCSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) {
+    return INVALID_HANDLE_VALUE;
+}
+
+TEST_F(LoggerTest, LogFileFailuresStopFileOutputAndNothingElse) {
+    filetest::TempFolder dir;
+    Logger log;
+    EXPECT_FALSE(log.closeLogFile());
+    EXPECT_TRUE(events.empty());
+
+    ASSERT_TRUE(log.setLogFileName(dir.file("missing/folder/log.txt").c_str()));
+    EXPECT_FALSE(log.attachLogFile());
+    EXPECT_FALSE(log.fileLogging);
+    EXPECT_EQ(log.logFile, nullptr);
+    EXPECT_EQ(log.sinkMask, 2u);
+
+    const std::string name = dir.file("log.txt");
+    ASSERT_TRUE(log.setLogFileName(name.c_str()));
+    ASSERT_TRUE(log.attachLogFile());
+    EXPECT_EQ(log.sinkMask, 3u);
+    // A text logged from inside the file's own write goes to the debugger, not into the write.
+    reenteringLogger = &log;
+    platform().WriteFile = reenteringWriteFile;
+    log.writeText("outer\n");
+    EXPECT_TRUE(log.fileOk);
+    platform().CreateFileA = failingCreateFileA;
+    log.writeText("lost\n");
+    EXPECT_FALSE(log.fileOk);
+    restoreDefaultPlatform();
+    installRecorders();
+    log.writeText("also lost\n");
+    EXPECT_EQ(dir.read("log.txt"), "outer\n");
+    EXPECT_EQ(events, (Events{"outer", "inner", "lost", "also lost"}));
+    EXPECT_TRUE(log.closeLogFile());
+    EXPECT_EQ(dir.read("log.txt"), "outer\n");
+
+    const std::string tooLong(128, 'n');
+    EXPECT_FALSE(log.setLogFileName(tooLong.c_str()));
+    EXPECT_FALSE(log.setLogFileName(nullptr));
+    EXPECT_STREQ(log.logFileName, "");
+    EXPECT_TRUE(log.setLogFileName(tooLong.substr(1).c_str()));
+    EXPECT_EQ(std::string(log.logFileName), tooLong.substr(1));
+}
+
+TEST_F(LoggerTest, TeardownClosesTheMarkupAndDropsThePartialLine) {
+    struct Case {
+        std::uint32_t mode;
+        Events expected;
+    } cases[] = {
+        // The markup reaches the real debugger sink, which sends whole lines only.
+        {Logger::htmlMode,
+         {"<div style=\"color: #      \">partial<span style=\"color: #ff0000\">", "</span>", "</div>", "", "</body>",
+          "</html>"}},
+        {Logger::consoleMode, {"attr 12"}},
+    };
+    for (const Case& c : cases) {
+        Logger log;
+        log.setColourMode(c.mode);
+        log.setBlockColour(9);
+        events.clear();
+        log.writeText("partial");
+        log.putControl(1);
+        log.teardown();
+        EXPECT_EQ(events, c.expected) << c.mode;
+        EXPECT_EQ(log.debugSink, nullptr);
+        EXPECT_EQ(log.lock, nullptr);
+        log.writeText("after the teardown\n");
+    }
+}
+
+TEST_F(LoggerTest, RunsWithoutItsSinkOrLockWhenTheyCannotBeAllocated) {
+    for (std::int64_t n = 0;; ++n) {
+        FaultRegistry faults(1u << 0);
+        faults.failFrom(n);
+        events.clear();
+        {
+            Logger log;
+            EXPECT_EQ(log.debugSink == nullptr, n == 0) << n;
+            EXPECT_EQ(log.lock == nullptr, n <= 1) << n;
+            log.writeText("abc\n");
+            log.setColourMode(Logger::ansiMode);
+            log.putControl(3);
+            log.putControl(13);
+            EXPECT_EQ(events, n == 0 ? Events{} : (Events{"abc", "\x1b[34m"})) << n;
+        }
+        EXPECT_EQ(faults.heap().outstanding(), 0u) << n;
+        if (faults.heap().failures == 0) {
+            break;
+        }
+    }
+}
+
+TEST_F(LoggerTest, FrontEndFormatsOnTheStackCutsLongMessagesAndKeepsTheLevel) {
+    Logger log;
+    log.setThreshold(3);
+    log.logMessage(2, "below");
+    log.logMessage(3, "%s=%d", "x", 5);
+    EXPECT_EQ(log.level, 2);
+    EXPECT_EQ(events, (Events{"x=5", "attr 15"}));
+
+    // Once built, the logger formats and writes to the debugger without allocating.
+    const std::string long2000(2000, 'm');
+    log.setThreshold(2);
+    log.setColourMode(0);
+    platform().OutputDebugStringA = recordQuietly;
+    std::int64_t requests = -1;
+    {
+        FaultRegistry faults;
+        faults.failFrom(0);
+        log.logMessage(4, "%s", long2000.c_str());
+        log.writeEscaped("<as is>");
+        log.logMessage(4, "%s", "");
+        requests = faults.heap().requests;
+    }
+    EXPECT_EQ(requests, 0);
+    const std::string m247(247, 'm');
+    EXPECT_EQ(std::string(quietLog), m247 + "|" + m247 + "|" + m247 + "|" + m247 + "|" + std::string(35, 'm') + "|<as is>|");
+    installRecorders();
+
+    // The module's logger: defaults, and the free front end writes to it.
+    Logger& module = getLogger();
+    EXPECT_EQ(module.sinkMask, 2u);
+    EXPECT_EQ(module.textColour, 0);
+    EXPECT_EQ(module.blockColour, 8);
+    EXPECT_EQ(module.colourMode, 2u);
+    EXPECT_NE(module.debugSink, nullptr);
+    ASSERT_NE(module.lock, nullptr);
+    EXPECT_STREQ(module.lock->name, "logger");
+    EXPECT_EQ(module.level, 2);
+    EXPECT_EQ(module.threshold, 2);
+    EXPECT_EQ(module.logFile, nullptr);
+    EXPECT_TRUE(module.fileOk);
+    EXPECT_FALSE(module.fileLogging);
+    events.clear();
+    logMessage(2, "front %s", "end");
+    EXPECT_EQ(events, (Events{"front end", "attr 15"}));
+}
+
+// Writers on many threads share the line state, the debugger sink's buffer and the log file: each
+// line must come out whole, in the debugger in its three pieces and in the file as one line.
+TEST_F(LoggerTest, WholeLinesFromEveryWriterManyThreads) {
+    constexpr int threadCount = 8;
+    constexpr int linesPerThread = 40;
+    filetest::TempFolder dir;
+    Logger log;
+    ASSERT_TRUE(log.setLogFileName(dir.file("threads.log").c_str()));
+    ASSERT_TRUE(log.attachLogFile());
+    std::atomic<int> ready{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < threadCount; ++t) {
+        threads.emplace_back([&, t] {
+            const std::string line(600, static_cast<char>('a' + t));
+            ++ready;
+            while (ready.load() < threadCount) {
+                std::this_thread::yield();
+            }
+            for (int i = 0; i < linesPerThread; ++i) {
+                if (i % 2 == 0) {
+                    log.logMessage(2, "%s", line.c_str());
+                } else {
+                    log.putControl(1 + t % 8);
+                    log.writeText((line + "\n").c_str());
+                }
+            }
+        });
+    }
+    for (auto& thread : threads) {
+        thread.join();
+    }
+    ASSERT_TRUE(log.closeLogFile());
+
+    int pieces[threadCount][3] = {};
+    int mixed = 0;
+    for (const std::string& e : events) {
+        if (e.rfind("attr ", 0) == 0) {
+            continue;
+        }
+        const int t = e.empty() ? -1 : e[0] - 'a';
+        if (t < 0 || t >= threadCount || e != std::string(e.size(), e[0])) {
+            ++mixed;
+            continue;
+        }
+        pieces[t][e.size() == 247 ? 0 : e.size() == 106 ? 1 : 2]++;
+    }
+    EXPECT_EQ(mixed, 0);
+    for (int t = 0; t < threadCount; ++t) {
+        EXPECT_EQ(pieces[t][0], 2 * linesPerThread) << t;
+        EXPECT_EQ(pieces[t][1], linesPerThread) << t;
+        EXPECT_EQ(pieces[t][2], 0) << t;
+    }
+    const std::string file = dir.read("threads.log");
+    int lines[threadCount] = {};
+    std::size_t start = 0;
+    while (start < file.size()) {
+        const std::size_t end = file.find('\n', start);
+        ASSERT_NE(end, std::string::npos);
+        const std::string line = file.substr(start, end - start);
+        const int t = line.empty() ? -1 : line[0] - 'a';
+        ASSERT_TRUE(t >= 0 && t < threadCount && line == std::string(600, line[0])) << line.substr(0, 40);
+        ++lines[t];
+        start = end + 1;
+    }
+    for (int t = 0; t < threadCount; ++t) {
+        EXPECT_EQ(lines[t], linesPerThread) << t;
+    }
+}
+
+} // namespace
