@@ -52,7 +52,7 @@ extern "C" BOOL __cdecl DVP_IdentifyA(PluginInfoRecord* info) {
     copyText(info->copyright, info->copyrightCapacity, identity::copyright);
     copyText(info->webAddress, info->webAddressCapacity, identity::webAddress);
     info->smallestFileSize = identity::smallestFileSize;
-    info->word88 = identity::word88;
+    info->wordAfterHostBlock = identity::wordAfterHostBlock;
     info->identifier = identity::identifier;
     return TRUE;
 }

@@ -1,6 +1,9 @@
 /* The records the host exchanges with the plugin through its entry points, laid out field by field
-   as the host's 32-bit plugin interface lays them out. The host owns every record; the plugin
-   fills or reads it during one call and keeps no pointer to it. */
+   as the host's plugin interface lays them out: plain C structures with default packing, so the
+   32-bit and the 64-bit host place the fields differently (pointers are 4 or 8 bytes and aligned
+   to their width; 32-bit fields stay 4 bytes; the 64-bit size is 8-aligned). The offsets of both
+   widths are pinned at the end. The host owns every record; the plugin fills or reads it during
+   one call and keeps no pointer to it. */
 #pragma once
 
 #include <stddef.h>
@@ -37,12 +40,14 @@ typedef struct PluginInfoRecord {
     uint32_t webAddressCapacity;
     uint64_t smallestFileSize;    /* 36 */
     uint8_t hostReserved[24];     /* host's own, not touched */
-    uint32_t word88;              /* 0 */
+    uint32_t wordAfterHostBlock;  /* 0 */
     PluginIdentifier identifier;  /* the plugin's fixed identifier */
 } PluginInfoRecord;
 
 /* The plugin's private area: written when a file is identified, handed back by the host with the
-   request for its picture. */
+   request for its picture. The host carries eight 32-bit values whatever its width; the plugin
+   uses the first seven (see FileInfoRecord) and stores nothing whose meaning depends on the
+   width. */
 typedef struct WavePrivateArea {
     int32_t isPcm;          /* 1 when the format tag is 1 */
     int32_t channelCount;   /* fmt channel count, widened with its sign */
@@ -65,6 +70,7 @@ typedef struct FileInfoRecord {
     char* description;            /* the one-line description, when not null */
     uint32_t descriptionCapacity; /* characters, terminator included; 0 means not given */
     WavePrivateArea privateArea;
+    uint32_t privateSpare;        /* the private area's eighth value: neither read nor written */
 } FileInfoRecord;
 
 /* Passed by pointer (may be null) to DVP_LoadBitmapA. */
@@ -84,47 +90,52 @@ typedef struct UsbSafeRecord {
 #ifdef __cplusplus
 }
 
-#if UINTPTR_MAX == 0xFFFFFFFFu
-/* The 32-bit host reads these records at these offsets. */
-static_assert(offsetof(PluginInfoRecord, flags) == 4, "flag word");
-static_assert(offsetof(PluginInfoRecord, versionHigh) == 8, "version, high part");
-static_assert(offsetof(PluginInfoRecord, versionLow) == 12, "version, low part");
-static_assert(offsetof(PluginInfoRecord, extensions) == 16, "extensions buffer");
-static_assert(offsetof(PluginInfoRecord, displayName) == 20, "display-name buffer");
-static_assert(offsetof(PluginInfoRecord, description) == 24, "description buffer");
-static_assert(offsetof(PluginInfoRecord, copyright) == 28, "copyright buffer");
-static_assert(offsetof(PluginInfoRecord, webAddress) == 32, "web-address buffer");
-static_assert(offsetof(PluginInfoRecord, extensionsCapacity) == 36, "extensions capacity");
-static_assert(offsetof(PluginInfoRecord, displayNameCapacity) == 40, "display-name capacity");
-static_assert(offsetof(PluginInfoRecord, descriptionCapacity) == 44, "description capacity");
-static_assert(offsetof(PluginInfoRecord, copyrightCapacity) == 48, "copyright capacity");
-static_assert(offsetof(PluginInfoRecord, webAddressCapacity) == 52, "web-address capacity");
-static_assert(offsetof(PluginInfoRecord, smallestFileSize) == 56, "smallest file size");
-static_assert(offsetof(PluginInfoRecord, hostReserved) == 64, "host's own block");
-static_assert(offsetof(PluginInfoRecord, word88) == 88, "word at 88");
-static_assert(offsetof(PluginInfoRecord, identifier) == 92, "identifier");
-static_assert(sizeof(PluginIdentifier) == 16, "identifier width");
+/* Where the host reads and writes each field: the first column is the 32-bit host's offset, the
+   second the 64-bit host's. */
+static_assert(sizeof(void*) == 4 || sizeof(void*) == 8, "a 32-bit or a 64-bit host");
+constexpr size_t hostOffset(size_t offset32, size_t offset64) { return sizeof(void*) == 4 ? offset32 : offset64; }
 
-static_assert(offsetof(FileInfoRecord, flags) == 4, "flag word");
-static_assert(offsetof(FileInfoRecord, word8) == 8, "word at 8");
-static_assert(offsetof(FileInfoRecord, word10) == 10, "word at 10");
-static_assert(offsetof(FileInfoRecord, value12) == 12, "value at 12");
-static_assert(offsetof(FileInfoRecord, value16) == 16, "value at 16");
-static_assert(offsetof(FileInfoRecord, value20) == 20, "value at 20");
-static_assert(offsetof(FileInfoRecord, description) == 24, "description buffer");
-static_assert(offsetof(FileInfoRecord, descriptionCapacity) == 28, "description capacity");
-static_assert(offsetof(FileInfoRecord, privateArea) + offsetof(WavePrivateArea, isPcm) == 32, "isPcm");
-static_assert(offsetof(FileInfoRecord, privateArea) + offsetof(WavePrivateArea, channelCount) == 36, "channelCount");
-static_assert(offsetof(FileInfoRecord, privateArea) + offsetof(WavePrivateArea, sampleRate) == 40, "sampleRate");
-static_assert(offsetof(FileInfoRecord, privateArea) + offsetof(WavePrivateArea, frameCount) == 44, "frameCount");
-static_assert(offsetof(FileInfoRecord, privateArea) + offsetof(WavePrivateArea, dataOffset) == 48, "dataOffset");
-static_assert(offsetof(FileInfoRecord, privateArea) + offsetof(WavePrivateArea, bytesPerFrame) == 52, "bytesPerFrame");
-static_assert(offsetof(FileInfoRecord, privateArea) + offsetof(WavePrivateArea, bitsPerSample) == 56, "bitsPerSample");
+static_assert(offsetof(PluginInfoRecord, flags) == hostOffset(4, 4), "flag word");
+static_assert(offsetof(PluginInfoRecord, versionHigh) == hostOffset(8, 8), "version, high part");
+static_assert(offsetof(PluginInfoRecord, versionLow) == hostOffset(12, 12), "version, low part");
+static_assert(offsetof(PluginInfoRecord, extensions) == hostOffset(16, 16), "extensions buffer");
+static_assert(offsetof(PluginInfoRecord, displayName) == hostOffset(20, 24), "display-name buffer");
+static_assert(offsetof(PluginInfoRecord, description) == hostOffset(24, 32), "description buffer");
+static_assert(offsetof(PluginInfoRecord, copyright) == hostOffset(28, 40), "copyright buffer");
+static_assert(offsetof(PluginInfoRecord, webAddress) == hostOffset(32, 48), "web-address buffer");
+static_assert(offsetof(PluginInfoRecord, extensionsCapacity) == hostOffset(36, 56), "extensions capacity");
+static_assert(offsetof(PluginInfoRecord, displayNameCapacity) == hostOffset(40, 60), "display-name capacity");
+static_assert(offsetof(PluginInfoRecord, descriptionCapacity) == hostOffset(44, 64), "description capacity");
+static_assert(offsetof(PluginInfoRecord, copyrightCapacity) == hostOffset(48, 68), "copyright capacity");
+static_assert(offsetof(PluginInfoRecord, webAddressCapacity) == hostOffset(52, 72), "web-address capacity");
+static_assert(offsetof(PluginInfoRecord, smallestFileSize) == hostOffset(56, 80), "smallest file size");
+static_assert(offsetof(PluginInfoRecord, hostReserved) == hostOffset(64, 88), "host's own block");
+static_assert(sizeof(PluginInfoRecord::hostReserved) == 24, "host's own block, 24 bytes in both widths");
+static_assert(offsetof(PluginInfoRecord, wordAfterHostBlock) == hostOffset(88, 112), "word after the host's block");
+static_assert(offsetof(PluginInfoRecord, identifier) == hostOffset(92, 116), "identifier");
+static_assert(sizeof(PluginIdentifier) == 16 && alignof(PluginIdentifier) == 4, "identifier, 16 bytes, 4-aligned");
 
-static_assert(offsetof(ImageSizeRecord, height) == 4, "height");
+static_assert(offsetof(FileInfoRecord, flags) == hostOffset(4, 4), "flag word");
+static_assert(offsetof(FileInfoRecord, word8) == hostOffset(8, 8), "word at 8");
+static_assert(offsetof(FileInfoRecord, word10) == hostOffset(10, 10), "word at 10");
+static_assert(offsetof(FileInfoRecord, value12) == hostOffset(12, 12), "value at 12");
+static_assert(offsetof(FileInfoRecord, value16) == hostOffset(16, 16), "value at 16");
+static_assert(offsetof(FileInfoRecord, value20) == hostOffset(20, 20), "value at 20");
+static_assert(offsetof(FileInfoRecord, description) == hostOffset(24, 24), "description buffer");
+static_assert(offsetof(FileInfoRecord, descriptionCapacity) == hostOffset(28, 32), "description capacity");
+static_assert(offsetof(FileInfoRecord, privateArea.isPcm) == hostOffset(32, 36), "isPcm");
+static_assert(offsetof(FileInfoRecord, privateArea.channelCount) == hostOffset(36, 40), "channelCount");
+static_assert(offsetof(FileInfoRecord, privateArea.sampleRate) == hostOffset(40, 44), "sampleRate");
+static_assert(offsetof(FileInfoRecord, privateArea.frameCount) == hostOffset(44, 48), "frameCount");
+static_assert(offsetof(FileInfoRecord, privateArea.dataOffset) == hostOffset(48, 52), "dataOffset");
+static_assert(offsetof(FileInfoRecord, privateArea.bytesPerFrame) == hostOffset(52, 56), "bytesPerFrame");
+static_assert(offsetof(FileInfoRecord, privateArea.bitsPerSample) == hostOffset(56, 60), "bitsPerSample");
+static_assert(sizeof(WavePrivateArea) == 7 * 4, "seven 32-bit values in both widths");
+static_assert(offsetof(FileInfoRecord, privateSpare) == hostOffset(60, 64), "eighth private value");
 
-static_assert(offsetof(UsbSafeRecord, fileNames) == 4, "file-name buffer");
-static_assert(offsetof(UsbSafeRecord, capacity) == 8, "file-name capacity");
+static_assert(offsetof(ImageSizeRecord, height) == hostOffset(4, 4), "height");
+
+static_assert(offsetof(UsbSafeRecord, fileNames) == hostOffset(4, 8), "file-name buffer");
+static_assert(offsetof(UsbSafeRecord, capacity) == hostOffset(8, 16), "file-name capacity");
 static_assert(sizeof(wchar_t) == 2, "the host's wide characters are 16-bit");
-#endif
 #endif

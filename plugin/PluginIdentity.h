@@ -18,7 +18,7 @@ constexpr const char* copyright = "Copyright (c) 2026 The Sonolook developers";
 constexpr const char* webAddress = "https://sonolook.invalid/";
 // A 12-byte RIFF header, an 8-byte chunk header and a 16-byte fmt body.
 constexpr std::uint64_t smallestFileSize = 36;
-constexpr std::uint32_t word88 = 0;
+constexpr std::uint32_t wordAfterHostBlock = 0;
 // {5E6F3C21-8A4B-4D2E-9C71-0B3A6D5F2E19}, fixed for every build.
 constexpr PluginIdentifier identifier = {0x5E6F3C21, 0x8A4B, 0x4D2E, {0x9C, 0x71, 0x0B, 0x3A, 0x6D, 0x5F, 0x2E, 0x19}};
 constexpr const wchar_t* moduleFileName = L"sonolook.dll";

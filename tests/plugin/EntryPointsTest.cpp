@@ -89,7 +89,7 @@ TEST_F(EntryPoints, IdentifyWritesEveryFieldAndLeavesTheHostsOwn) {
     EXPECT_GT(std::strlen(copy), 0u);
     EXPECT_GT(std::strlen(web), 0u);
     EXPECT_EQ(info.smallestFileSize, 36u);
-    EXPECT_EQ(info.word88, 0u);
+    EXPECT_EQ(info.wordAfterHostBlock, 0u);
     for (unsigned char byte : info.hostReserved) {
         EXPECT_EQ(byte, 0xCD);
     }
