@@ -214,10 +214,18 @@ struct RegistryFirst {
 };
 RegistryFirst registryFirst __attribute__((init_priority(101)));
 
+// What a plain new-expression may assume of its memory. Compiled 64-bit code takes 16 bytes for
+// granted (aligned SSE moves, max_align_t), whichever heap the category is routed to; the 32-bit
+// module asks for no alignment, as it always has.
+constexpr std::size_t newAlignment = sizeof(void*) == 8 ? __STDCPP_DEFAULT_NEW_ALIGNMENT__ : 1;
+
 void* allocateFromNew(std::size_t size, std::size_t alignment, std::uint32_t category) {
     // A request beyond 32 bits cannot be expressed to the heaps; it is refused, not truncated.
     if (size > UINT32_MAX || alignment > UINT32_MAX) {
         return nullptr;
+    }
+    if (alignment < newAlignment) {
+        alignment = newAlignment;
     }
     return heapAllocate(static_cast<std::uint32_t>(size), static_cast<std::uint32_t>(alignment), category);
 }

@@ -15,8 +15,8 @@ PlatformHeap::PlatformHeap(const char* heapName)
 
 void* PlatformHeap::allocate(std::uint32_t size, std::uint32_t alignment) {
     allocationCount.fetch_add(1, std::memory_order_relaxed);
-    if (alignment == 0) {
-        alignment = 1;
+    if (alignment < platformHeapMinimumAlignment) {
+        alignment = platformHeapMinimumAlignment;
     }
     // An alignment that is not a power of two would make the mask below clear arbitrary bits.
     if ((alignment & (alignment - 1)) != 0) {

@@ -24,8 +24,9 @@ public:
         : Heap(arenaStart, arenaBytes, heapName), kind(entry.kind), param1(entry.param1), param2(entry.param2),
           cursor(arenaStart) {}
 
-    void* allocate(std::uint32_t bytes, std::uint32_t) override {
+    void* allocate(std::uint32_t bytes, std::uint32_t alignment) override {
         ++requests;
+        lastAlignment = alignment;
         if (bytes > base + size - cursor) {
             return nullptr;
         }
@@ -43,6 +44,7 @@ public:
     std::uintptr_t cursor;
     std::uint32_t requests = 0;
     std::uint32_t releases = 0;
+    std::uint32_t lastAlignment = 0;
 };
 
 std::uintptr_t standInArenaBytes(const HeapConfigEntry& entry) {
@@ -310,11 +312,39 @@ TEST(HeapRegistry, OperatorNewUsesCategoryOneAndTheCategoryFormItsOwn) {
     double* pak = new (HeapCategory::PakArchive) double(2.0);
     char* other = new (HeapCategory::String) char[3];
     swapHeapRegistry(original);
+    // new asks any heap for the alignment that 64-bit code assumes, not only the platform heap.
+    const std::uint32_t newAlignment = sizeof(void*) == 8 ? 16 : 1;
+    EXPECT_EQ(standIn(registry, 0).lastAlignment, newAlignment);
+    EXPECT_EQ(standIn(registry, 1).lastAlignment, newAlignment);
     EXPECT_TRUE(registry->heap(0)->contains(global));
     EXPECT_TRUE(registry->heap(1)->contains(pak));
     EXPECT_FALSE(registry->heap(0)->contains(other) || registry->heap(1)->contains(other));
     registry->release(other);
     HeapRegistry::dismantle(registry);
+}
+
+TEST(HeapRegistry, EveryBlockOfTheModuleAndOfNewHasTheWidthsAlignment) {
+    // 64-bit code takes 16-byte alignment for granted from every allocator; the 32-bit module
+    // promises none.
+    const std::uintptr_t wanted = sizeof(void*) == 8 ? 16 : 1;
+    for (std::uint32_t size : {1u, 7u, 8u, 24u, 100u, 4097u}) {
+        for (std::uint32_t c = 0; c < heapCategoryCount; ++c) {
+            void* block = heapAllocate(size, 1, c);
+            ASSERT_NE(block, nullptr);
+            EXPECT_EQ(reinterpret_cast<std::uintptr_t>(block) % wanted, 0u) << "category " << c << ", size " << size;
+            heapRelease(block);
+        }
+        char* array = new char[size];
+        char* engine = new (HeapCategory::Engine) char[size];
+        void* plain = ::operator new(size, std::nothrow);
+        ASSERT_TRUE(array != nullptr && engine != nullptr && plain != nullptr);
+        EXPECT_EQ(reinterpret_cast<std::uintptr_t>(array) % wanted, 0u) << "new[], size " << size;
+        EXPECT_EQ(reinterpret_cast<std::uintptr_t>(engine) % wanted, 0u) << "category new, size " << size;
+        EXPECT_EQ(reinterpret_cast<std::uintptr_t>(plain) % wanted, 0u) << "nothrow new, size " << size;
+        delete[] array;
+        delete[] engine;
+        ::operator delete(plain);
+    }
 }
 
 TEST(HeapRegistry, AlignUpRoundsToPowersOfTwo) {
