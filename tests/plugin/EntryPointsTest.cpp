@@ -26,23 +26,9 @@ TEST_F(EntryPoints, ExportsOnlyTheSixPlainNames) {
     EXPECT_EQ(GetProcAddress(plugin().handle(), "DllMain"), nullptr);
 }
 
-TEST_F(EntryPoints, InitCountNeverGoesBelowZero) {
-    // The count is internal; its effect is that extra Uninit calls are harmless and Init still
-    // answers TRUE afterwards.
-    for (int i = 0; i < 3; ++i) {
-        plugin().uninit();
-    }
-    EXPECT_EQ(plugin().init(), TRUE);
-    EXPECT_EQ(plugin().init(), TRUE);
-    plugin().uninit();
-    plugin().uninit();
-    plugin().uninit();
-    EXPECT_EQ(plugin().init(), TRUE);
-    plugin().uninit();
-}
-
 TEST(InitCount, CountsBalancedCallsAndStopsAtZero) {
-    // The module's own copy of the entry points, linked into this program, shows the count.
+    // The module's own copy of the entry points, linked into this program, shows the count (through
+    // the DLL an Uninit too many is invisible: Init answers TRUE either way).
     const int start = pluginInitCount();
     for (int i = 0; i < start + 3; ++i) {
         DVP_Uninit();

@@ -144,13 +144,33 @@ std::string scratchPath(const std::string& stem) {
     return path + unique + stem;
 }
 
-ScratchFile::ScratchFile(const std::string& stem, const std::vector<std::uint8_t>& bytes) : name(scratchPath(stem)) {
-    std::FILE* file = std::fopen(name.c_str(), "wb");
+bool writeFileBytes(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+    std::FILE* file = std::fopen(path.c_str(), "wb");
     if (file == nullptr) {
-        return;
+        return false;
     }
     const bool all = bytes.empty() || std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    ok = (std::fclose(file) == 0) && all;
+    return (std::fclose(file) == 0) && all;
+}
+
+namespace {
+
+bool extendFile(const std::string& path, std::uint64_t length) {
+    HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    LARGE_INTEGER end;
+    end.QuadPart = static_cast<LONGLONG>(length);
+    const bool extended = SetFilePointerEx(file, end, nullptr, FILE_BEGIN) && SetEndOfFile(file);
+    return CloseHandle(file) && extended;
+}
+
+} // namespace
+
+ScratchFile::ScratchFile(const std::string& stem, const std::vector<std::uint8_t>& bytes, std::uint64_t length)
+    : name(scratchPath(stem)) {
+    ok = writeFileBytes(name, bytes) && (length <= bytes.size() || extendFile(name, length));
 }
 
 ScratchFile::~ScratchFile() { DeleteFileA(name.c_str()); }

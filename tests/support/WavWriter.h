@@ -1,5 +1,6 @@
-// Builds RIFF WAVE files in code for the tests: well-formed ones, and every kind of damage a test
-// needs (wrong sizes, odd chunks, pad bytes, truncation), byte by byte.
+// Builds RIFF WAVE files in code, byte by byte: well-formed ones, and every kind of damage a test
+// needs (wrong sizes, odd chunks, pad bytes, truncation). The preview tool and the benchmark make
+// their recordings with it too.
 #pragma once
 
 #include <cstdint>
@@ -48,10 +49,15 @@ std::vector<std::uint8_t> repeated(const std::vector<std::uint8_t>& frame, std::
 void putU16(std::vector<std::uint8_t>& out, std::uint32_t value);
 void putU32(std::vector<std::uint8_t>& out, std::uint32_t value);
 
-// A file in the temporary directory, written at construction and deleted at destruction.
+// Writes bytes to path, replacing the file; false when it cannot be written whole.
+bool writeFileBytes(const std::string& path, const std::vector<std::uint8_t>& bytes);
+
+// A file in the temporary directory, written at construction and deleted at destruction. With a
+// length beyond the bytes, the file is extended to it with zeros (sparse where the file system
+// allows, so that files of gigabytes cost no disk space).
 class ScratchFile {
 public:
-    ScratchFile(const std::string& stem, const std::vector<std::uint8_t>& bytes);
+    ScratchFile(const std::string& stem, const std::vector<std::uint8_t>& bytes, std::uint64_t length = 0);
     ~ScratchFile();
     ScratchFile(const ScratchFile&) = delete;
     ScratchFile& operator=(const ScratchFile&) = delete;

@@ -13,7 +13,6 @@
 
 namespace {
 
-using wavetest::PlatformFakes;
 
 // A record whose every byte is 0xCD, with a description buffer of 0xCD too.
 struct Record {
@@ -251,9 +250,9 @@ TEST(WaveScanner, FormatValuesThatCannotBeDivided) {
 }
 
 TEST(WaveScanner, CodecsAndChannelsInTheRecord) {
+    // (The texts themselves are checked with the description's formatter.)
     const Scan ieee = scanBytes(WavWriter().fmt(3, 2, 48000, 384000, 8, 32).data(body(64)).bytes());
     ASSERT_TRUE(ieee.accepted);
-    EXPECT_STREQ(ieee.record.text, "48000Hz, 32-bit, Stereo (Unknown format) Wave Audio");
     EXPECT_EQ(ieee.record.info.privateArea.isPcm, 0);
     EXPECT_EQ(ieee.record.info.privateArea.frameCount, 8u);
     const Scan adpcm = scanBytes(WavWriter().fmt(2, 6, 22050, 66150, 2048, 0xFFFF).data(body(64)).bytes());
@@ -264,7 +263,6 @@ TEST(WaveScanner, CodecsAndChannelsInTheRecord) {
     EXPECT_EQ(adpcm.record.info.privateArea.bytesPerFrame, 3);
     const Scan wide = scanBytes(WavWriter().fmt(0x0201, 0xFFFF, 8000, 8000, 1, 8).data(body(4)).bytes());
     ASSERT_TRUE(wide.accepted);
-    EXPECT_STREQ(wide.record.text, "8000Hz, 8-bit, / Channels (Unknown format) Wave Audio");
     EXPECT_EQ(wide.record.info.privateArea.channelCount, -1);
 }
 

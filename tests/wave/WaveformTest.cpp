@@ -1,5 +1,6 @@
-// The picture's arithmetic without files: size rules, frame picking in single precision, the sample
-// conversions per depth, and the drawing at the smallest heights and beyond [-1, 1].
+// The picture's arithmetic without files: size rules, seek targets, the sample conversions per
+// depth, and the drawing at the smallest heights and beyond [-1, 1]. (Frame picking is checked
+// through the seeks the renderer makes.)
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -9,19 +10,6 @@
 #include "wave/Waveform.h"
 
 namespace {
-
-std::vector<std::uint32_t> framesPicked(std::uint32_t frameCount, std::int32_t width) {
-    // The renderer's loop: position starts at 0 and grows by the step, rounded to single precision
-    // after every addition.
-    const float step = samplingStep(frameCount, width);
-    float position = 0.0f;
-    std::vector<std::uint32_t> frames;
-    for (std::int32_t i = 0; i < 2 * width; ++i) {
-        frames.push_back(frameAt(position));
-        position = position + step;
-    }
-    return frames;
-}
 
 TEST(WaveformArithmetic, PictureSizeFallsBackToTheDefault) {
     EXPECT_EQ(pictureSizeFor(nullptr).width, 800);
@@ -49,37 +37,6 @@ TEST(WaveformArithmetic, PictureBytesMustFitIn32Bits) {
     EXPECT_FALSE(pictureByteCount(PictureSize{32768, 32768}, bytes)); // exactly 4 GiB
     EXPECT_FALSE(pictureByteCount(PictureSize{0x7FFFFFFF, 0x7FFFFFFF}, bytes));
     EXPECT_FALSE(pictureByteCount(PictureSize{0x40000000, 2}, bytes));
-}
-
-TEST(WaveformArithmetic, FramesArePickedInSinglePrecision) {
-    // One second at 44.1 kHz over 800 columns: a step of 27.5625.
-    EXPECT_EQ(samplingStep(44100, 800), 27.5625f);
-    const std::vector<std::uint32_t> second = framesPicked(44100, 800);
-    EXPECT_EQ((std::vector<std::uint32_t>{second.begin(), second.begin() + 5}),
-              (std::vector<std::uint32_t>{0, 27, 55, 82, 110}));
-    EXPECT_EQ(second.back(), 44072u);
-
-    // Sixty minutes: positions beyond 2^24 round to multiples of 8 and 16 after every step, so the
-    // frames drift from the exact multiples of 99225. Extended precision would pick others.
-    const std::vector<std::uint32_t> hour = framesPicked(158760000, 800);
-    EXPECT_EQ(hour[3], 297675u);
-    EXPECT_EQ(hour[799], 79280152u);
-    EXPECT_EQ(hour[800], 79379376u);
-    EXPECT_EQ(hour.back(), 158661328u);
-    std::uint64_t sum = 0;
-    for (std::uint32_t frame : hour) {
-        sum += frame;
-    }
-    EXPECT_EQ(sum, 126927849839ull);
-
-    // The largest frame count: the step is rounded from 2684354.546875.
-    const std::vector<std::uint32_t> largest = framesPicked(0xFFFFFFFFu, 800);
-    EXPECT_EQ(largest[1], 2684354u);
-    EXPECT_EQ(largest.back(), 4292355584u);
-
-    // Fewer frames than samples: frames are picked more than once.
-    const std::vector<std::uint32_t> few = framesPicked(3, 2);
-    EXPECT_EQ(few, (std::vector<std::uint32_t>{0, 0, 1, 2}));
 }
 
 TEST(WaveformArithmetic, SeekTargetsAreFrameTimesSizePlusOffset) {

@@ -8,7 +8,7 @@
 // request.
 //
 // The entry points are linked into this program from the plugin's own objects, so that the platform
-// table they call through can be wrapped in counters; the code is the DLL's code.
+// table they call through can be wrapped in the tests' counting fakes; the code is the DLL's code.
 //   tools/wine-run.sh <build>/bin/wave_bench.exe [runs]
 // The files are made in a scratch folder under the temporary directory and deleted afterwards.
 #include <windows.h>
@@ -21,49 +21,12 @@
 #include <string>
 #include <vector>
 
-#include "core/Utils/Platform.h"
 #include "core/fileio/PakArchive.h"
 #include "plugin/EntryPoints.h"
+#include "tests/support/PlatformFakes.h"
+#include "tests/support/WavWriter.h"
 
 namespace {
-
-struct FileCallCounts {
-    long createFile = 0;
-    long readFile = 0;
-    long setFilePointer = 0;
-    long getFileSize = 0;
-    long closeHandle = 0;
-    long total() const { return createFile + readFile + setFilePointer + getFileSize + closeHandle; }
-};
-
-FileCallCounts counts;
-PlatformCalls real;
-
-HANDLE WINAPI countCreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security, DWORD disposition,
-                               DWORD flags, HANDLE templateFile) {
-    ++counts.createFile;
-    return real.CreateFileA(name, access, share, security, disposition, flags, templateFile);
-}
-
-BOOL WINAPI countReadFile(HANDLE file, LPVOID buffer, DWORD count, LPDWORD got, LPOVERLAPPED overlapped) {
-    ++counts.readFile;
-    return real.ReadFile(file, buffer, count, got, overlapped);
-}
-
-DWORD WINAPI countSetFilePointer(HANDLE file, LONG distance, PLONG high, DWORD method) {
-    ++counts.setFilePointer;
-    return real.SetFilePointer(file, distance, high, method);
-}
-
-DWORD WINAPI countGetFileSize(HANDLE file, LPDWORD high) {
-    ++counts.getFileSize;
-    return real.GetFileSize(file, high);
-}
-
-BOOL WINAPI countCloseHandle(HANDLE handle) {
-    ++counts.closeHandle;
-    return real.CloseHandle(handle);
-}
 
 double nowMs() {
     static LARGE_INTEGER frequency = [] {
@@ -97,30 +60,18 @@ std::uint32_t waveFileBytes(std::uint32_t seconds) { return waveHeaderBytes + 44
 // 44-byte header and one second of a tone written over and over.
 bool writeWave(std::FILE* file, std::uint32_t seconds) {
     const std::uint32_t rate = 44100;
-    const std::uint32_t second = rate * 4;
-    const std::uint32_t dataBytes = second * seconds;
-    std::uint8_t header[waveHeaderBytes] = {'R', 'I', 'F', 'F', 0, 0, 0, 0, 'W', 'A', 'V', 'E', 'f', 'm', 't', ' ', 16, 0, 0, 0, 1, 0, 2, 0};
-    putU32(header + 4, 36 + dataBytes);
-    putU32(header + 24, rate);
-    putU32(header + 28, second);
-    header[32] = 4;
-    header[34] = 16;
-    header[36] = 'd';
-    header[37] = 'a';
-    header[38] = 't';
-    header[39] = 'a';
-    putU32(header + 40, dataBytes);
-    std::vector<std::uint8_t> block(second);
+    std::vector<std::int16_t> second;
     for (std::uint32_t i = 0; i < rate; ++i) {
         const double value = 0.6 * std::sin(2.0 * 3.14159265358979 * 220.0 * i / rate) * (1.0 - static_cast<double>(i) / rate);
         const std::int16_t sample = static_cast<std::int16_t>(std::lround(value * 32767.0));
-        const std::uint16_t bits = static_cast<std::uint16_t>(sample);
-        for (std::uint32_t channel = 0; channel < 2; ++channel) {
-            block[4 * i + 2 * channel] = static_cast<std::uint8_t>(bits & 0xFF);
-            block[4 * i + 2 * channel + 1] = static_cast<std::uint8_t>(bits >> 8);
-        }
+        second.push_back(sample); // both channels
+        second.push_back(sample);
     }
-    bool written = std::fwrite(header, 1, sizeof header, file) == sizeof header;
+    const std::vector<std::uint8_t> block = samples16(second);
+    const std::uint32_t dataBytes = static_cast<std::uint32_t>(block.size()) * seconds;
+    const std::vector<std::uint8_t> header =
+        WavWriter().pcm(2, rate, 16).chunk("data", dataBytes, {}).riffSize(36 + dataBytes).bytes();
+    bool written = std::fwrite(header.data(), 1, header.size(), file) == header.size();
     for (std::uint32_t s = 0; s < seconds && written; ++s) {
         written = std::fwrite(block.data(), 1, block.size(), file) == block.size();
     }
@@ -159,12 +110,19 @@ bool writePak(const std::string& path, std::uint32_t fillers, const char* entryN
 
 struct Result {
     double identifyMs;
-    FileCallCounts identifyCalls;
+    PlatformLog identifyCalls;
     double bitmapMs;
-    FileCallCounts bitmapCalls;
+    PlatformLog bitmapCalls;
 };
 
-bool measure(const std::string& path, int runs, Result& result) {
+// The fakes count from nothing and record nothing (the bitmap calls are the real ones).
+void startCounting(PlatformFakes& fakes) {
+    fakes.log() = PlatformLog{};
+    fakes.log().recordContent = false;
+    fakes.log().captureBitmaps = false;
+}
+
+bool measure(PlatformFakes& fakes, const std::string& path, int runs, Result& result) {
     std::vector<char> name(path.begin(), path.end());
     name.push_back('\0');
     std::vector<double> times;
@@ -174,20 +132,20 @@ bool measure(const std::string& path, int runs, Result& result) {
         info = FileInfoRecord{};
         info.description = description;
         info.descriptionCapacity = sizeof description;
-        counts = FileCallCounts{};
+        startCounting(fakes);
         const double start = nowMs();
         const BOOL identified = DVP_IdentifyFileA(nullptr, name.data(), &info, nullptr);
         times.push_back(nowMs() - start);
         if (!identified) {
             return false;
         }
-        result.identifyCalls = counts;
+        result.identifyCalls = fakes.log();
     }
     result.identifyMs = median(times);
     times.clear();
     ImageSizeRecord size{800, 600};
     for (int i = 0; i < runs; ++i) {
-        counts = FileCallCounts{};
+        startCounting(fakes);
         const double start = nowMs();
         HBITMAP bitmap = DVP_LoadBitmapA(nullptr, name.data(), &info, &size, nullptr);
         times.push_back(nowMs() - start);
@@ -195,15 +153,17 @@ bool measure(const std::string& path, int runs, Result& result) {
             return false;
         }
         DeleteObject(bitmap);
-        result.bitmapCalls = counts;
+        result.bitmapCalls = fakes.log();
     }
     result.bitmapMs = median(times);
     return true;
 }
 
-void printCounts(const FileCallCounts& c) {
+void printCounts(const PlatformLog& c) {
     std::printf("%5ld file calls (CreateFileA %ld, ReadFile %ld, SetFilePointer %ld, GetFileSize %ld, CloseHandle %ld)\n",
-                c.total(), c.createFile, c.readFile, c.setFilePointer, c.getFileSize, c.closeHandle);
+                static_cast<long>(c.fileCalls()), static_cast<long>(c.createFileCalls), static_cast<long>(c.readFileCalls),
+                static_cast<long>(c.setFilePointerCalls), static_cast<long>(c.getFileSizeCalls),
+                static_cast<long>(c.closeHandleCalls));
 }
 
 } // namespace
@@ -221,12 +181,7 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "wave_bench: cannot make %s\n", folder.c_str());
         return 1;
     }
-    real = platform();
-    platform().CreateFileA = countCreateFileA;
-    platform().ReadFile = countReadFile;
-    platform().SetFilePointer = countSetFilePointer;
-    platform().GetFileSize = countGetFileSize;
-    platform().CloseHandle = countCloseHandle;
+    PlatformFakes fakes;
 
     struct Length {
         const char* label;
@@ -245,7 +200,7 @@ int main(int argc, char** argv) {
             break;
         }
         Result result{};
-        if (!measure(path, runs, result)) {
+        if (!measure(fakes, path, runs, result)) {
             std::fprintf(stderr, "wave_bench: %s was not identified or drawn\n", path.c_str());
             DeleteFileA(path.c_str());
             status = 1;
@@ -278,19 +233,19 @@ int main(int argc, char** argv) {
         // Mounting on its own, then the entry points (the first identify mounts; the archive then
         // stays mounted for the following calls on the same archive).
         std::vector<double> mountTimes;
-        FileCallCounts mountCalls;
+        PlatformLog mountCalls;
         bool mounted = true;
         for (int i = 0; i < runs && mounted; ++i) {
-            counts = FileCallCounts{};
+            startCounting(fakes);
             const double start = nowMs();
             mounted = MountArchive(pak.c_str());
             mountTimes.push_back(nowMs() - start);
-            mountCalls = counts;
+            mountCalls = fakes.log();
             UnmountArchive();
         }
         const double mountMs = median(mountTimes);
         Result result{};
-        if (!mounted || !measure(pak + "\\drums\\long.wav", runs, result)) {
+        if (!mounted || !measure(fakes, pak + "\\drums\\long.wav", runs, result)) {
             std::fprintf(stderr, "wave_bench: the entry of %s was not mounted, identified or drawn\n", pak.c_str());
             status = 1;
         } else {
@@ -305,10 +260,9 @@ int main(int argc, char** argv) {
             }
         }
         // A loose name drops the archive, so that its file can be deleted.
-        measure(folder + "\\none.wav", 1, result);
+        measure(fakes, folder + "\\none.wav", 1, result);
     }
     DeleteFileA(pak.c_str());
     RemoveDirectoryA(folder.c_str());
-    restoreDefaultPlatform();
     return status;
 }

@@ -16,43 +16,17 @@
 
 #include <stb_image_write.h>
 
+#include "tests/support/WavWriter.h"
 #include "tools/host/HostPlugin.h"
 
 namespace {
-
-void putU16(std::vector<std::uint8_t>& out, std::uint32_t value) {
-    out.push_back(static_cast<std::uint8_t>(value & 0xFF));
-    out.push_back(static_cast<std::uint8_t>((value >> 8) & 0xFF));
-}
-
-void putU32(std::vector<std::uint8_t>& out, std::uint32_t value) {
-    putU16(out, value & 0xFFFF);
-    putU16(out, value >> 16);
-}
-
-void putText(std::vector<std::uint8_t>& out, const char* text) {
-    out.insert(out.end(), text, text + std::strlen(text));
-}
 
 // Three seconds of 16-bit mono at 22050 Hz: a chirp from 110 Hz to 1760 Hz in three notes, each
 // struck and decaying, so that the picture shows the envelopes.
 bool writeSample(const std::string& path) {
     const std::uint32_t rate = 22050;
     const std::uint32_t frames = rate * 3;
-    std::vector<std::uint8_t> bytes;
-    putText(bytes, "RIFF");
-    putU32(bytes, 36 + frames * 2);
-    putText(bytes, "WAVE");
-    putText(bytes, "fmt ");
-    putU32(bytes, 16);
-    putU16(bytes, 1);
-    putU16(bytes, 1);
-    putU32(bytes, rate);
-    putU32(bytes, rate * 2);
-    putU16(bytes, 2);
-    putU16(bytes, 16);
-    putText(bytes, "data");
-    putU32(bytes, frames * 2);
+    std::vector<std::int16_t> values;
     const double pi = 3.14159265358979323846;
     double phase = 0.0;
     for (std::uint32_t i = 0; i < frames; ++i) {
@@ -62,14 +36,9 @@ bool writeSample(const std::string& path) {
         phase += 2.0 * pi * frequency / rate;
         const double envelope = 0.9 * std::exp(-3.5 * noteTime) * std::min(1.0, noteTime * 200.0);
         const double value = envelope * std::sin(phase);
-        putU16(bytes, static_cast<std::uint16_t>(static_cast<std::int16_t>(std::lround(value * 32767.0))));
+        values.push_back(static_cast<std::int16_t>(std::lround(value * 32767.0)));
     }
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr) {
-        return false;
-    }
-    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), file) == bytes.size();
-    return std::fclose(file) == 0 && written;
+    return writeFileBytes(path, WavWriter().pcm(1, rate, 16).data(samples16(values)).bytes());
 }
 
 // The folder of this program, with a trailing backslash.

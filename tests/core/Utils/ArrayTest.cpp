@@ -6,6 +6,7 @@
 
 #include "core/Utils/Array.h"
 #include "core/fileio/FileTestSupport.h"
+#include "support/RegistrySwap.h"
 
 namespace {
 
@@ -120,14 +121,12 @@ TEST(Array, NotOwnedStorageIsNeverReleasedOrGrown) {
 
 TEST(Array, ReleasesAreSkippedAfterTheRegistryIsGone) {
     FaultRegistry faults(filetest::faultyCategories);
-    HeapRegistry* installed = nullptr;
     {
         auto* array = new Array<std::uint32_t>(testCategory);
         ASSERT_TRUE(array->pushBack(1));
         EXPECT_EQ(faults.heap().outstanding(), 1u);
-        installed = swapHeapRegistry(nullptr); // as after the teardown at exit
-        delete array;                          // the object itself goes nowhere either
-        swapHeapRegistry(installed);
+        RegistrySwap teardown(nullptr); // as after the teardown at exit
+        delete array;                   // the object itself goes nowhere either
     }
     EXPECT_EQ(faults.heap().outstanding(), 1u); // the storage was not released
 }

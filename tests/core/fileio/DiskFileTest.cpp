@@ -11,57 +11,17 @@
 #include <vector>
 
 #include "FileTestSupport.h"
-#include "core/Utils/Platform.h"
 #include "core/fileio/DiskFile.h"
 #include "core/fileio/PakArchive.h"
 #include "core/fileio/SharedState.h"
 #include "core/thread/Lock.h"
+#include "support/PlatformFakes.h"
 
 namespace {
 
 using filetest::TempFolder;
 
 #define EXPECT_ERROR(file, n) EXPECT_EQ(static_cast<std::uint32_t>((file).lastError), std::uint32_t{n})
-
-// Restores the real platform functions however a test ends.
-struct PlatformRestorer {
-    ~PlatformRestorer() { restoreDefaultPlatform(); }
-};
-
-DWORD shortReadLimit = 0;
-BOOL WINAPI shortReadFile(HANDLE h, LPVOID buffer, DWORD count, LPDWORD got, LPOVERLAPPED o) {
-    return ReadFile(h, buffer, std::min(count, shortReadLimit), got, o);
-}
-BOOL WINAPI failingReadFile(HANDLE, LPVOID, DWORD, LPDWORD got, LPOVERLAPPED) {
-    *got = 0;
-    SetLastError(ERROR_NETWORK_BUSY);
-    return FALSE;
-}
-DWORD WINAPI failingSetFilePointer(HANDLE, LONG, PLONG, DWORD) {
-    SetLastError(ERROR_NEGATIVE_SEEK);
-    return INVALID_SET_FILE_POINTER;
-}
-DWORD WINAPI failingGetFileSize(HANDLE, LPDWORD) {
-    SetLastError(ERROR_ACCESS_DENIED);
-    return INVALID_FILE_SIZE;
-}
-BOOL WINAPI failingWriteFile(HANDLE, LPCVOID, DWORD, LPDWORD written, LPOVERLAPPED) {
-    *written = 0;
-    return FALSE;
-}
-BOOL WINAPI shortWriteFile(HANDLE h, LPCVOID buffer, DWORD count, LPDWORD written, LPOVERLAPPED o) {
-    return WriteFile(h, buffer, count > 1 ? count - 1 : count, written, o);
-}
-const char* modulePath = "";
-DWORD WINAPI fakeModuleFileName(HMODULE, LPSTR buffer, DWORD size) {
-    const DWORD length = static_cast<DWORD>(std::strlen(modulePath));
-    const DWORD copied = std::min(length, size);
-    std::memcpy(buffer, modulePath, copied);
-    if (copied < size) {
-        buffer[copied] = '\0';
-    }
-    return copied; // a cut path answers the buffer's size, unterminated (as older systems do)
-}
 
 TEST(DiskFile, RawOpensSharingAndClose) {
     TempFolder dir;
@@ -142,94 +102,95 @@ TEST(DiskFile, ExistsLeavesTheObjectAsItWas) {
 TEST(DiskFile, ShortFailedAndMissingPlatformResults) {
     TempFolder dir;
     ASSERT_TRUE(dir.write("ten.bin", "0123456789"));
-    PlatformRestorer restorer;
+    PlatformFakes fakes;
+    PlatformLog& platformLog = fakes.log();
     DiskFile f(false);
     ASSERT_TRUE(f.Open(dir.file("ten.bin").c_str()));
     char b[16] = {};
 
     // A short raw read counts for what it delivered.
-    shortReadLimit = 3;
-    platform().ReadFile = shortReadFile;
+    platformLog.readLimit = 3;
     EXPECT_EQ(f.Read(b, 8), 3u);
     EXPECT_EQ(f.position, 3u);
     EXPECT_TRUE(f.IsOk());
     EXPECT_EQ(std::string(b, 3), "012");
 
-    platform().ReadFile = failingReadFile;
+    platformLog.readFileFailFrom = 0;
     EXPECT_EQ(f.Read(b, 2), 0u);
     EXPECT_ERROR(f, 9);
     EXPECT_EQ(f.position, 3u);
     EXPECT_FALSE(f.RawOk());
-    restoreDefaultPlatform();
+    platformLog = PlatformLog{};
 
-    platform().SetFilePointer = failingSetFilePointer;
+    platformLog.seekFails = true;
     f.lastError = FileError::None;
     EXPECT_FALSE(f.Seek(5));
     EXPECT_ERROR(f, 12);
     EXPECT_EQ(f.position, 3u);
     EXPECT_EQ(f.Skip(4), 3u); // a failed skip answers the unchanged position
-    restoreDefaultPlatform();
+    platformLog.seekFails = false;
     // A successful seek does not clear the error.
     EXPECT_TRUE(f.Seek(5));
     EXPECT_ERROR(f, 12);
 
     // A seek whose size query fails is a failed seek, not a seek to 0.
-    platform().GetFileSize = failingGetFileSize;
+    platformLog.sizeFails = true;
     f.lastError = FileError::None;
     EXPECT_FALSE(f.Seek(7));
     EXPECT_ERROR(f, 12);
     EXPECT_EQ(f.position, 5u);
-    restoreDefaultPlatform();
+    platformLog.sizeFails = false;
     EXPECT_EQ(f.Read(b, 2), 2u);
     EXPECT_EQ(std::string(b, 2), "56");
     ASSERT_TRUE(f.Close());
 
     // A failed size query opens the file with size 0.
-    platform().GetFileSize = failingGetFileSize;
+    platformLog.sizeFails = true;
     ASSERT_TRUE(f.Open(dir.file("ten.bin").c_str()));
     EXPECT_EQ(f.Size(), 0u);
     EXPECT_TRUE(f.AtEnd());
     EXPECT_FALSE(f.RawOk());
-    restoreDefaultPlatform();
+    platformLog.sizeFails = false;
     ASSERT_TRUE(f.Close());
 
     // A whole-file load that gets fewer bytes than the size fails with 9.
-    shortReadLimit = 4;
-    platform().ReadFile = shortReadFile;
+    platformLog.readLimit = 4;
     EXPECT_FALSE(f.Open(dir.file("ten.bin").c_str(), 1, 0));
     EXPECT_ERROR(f, 9);
     EXPECT_EQ(f.state, FileState::Opened);
-    restoreDefaultPlatform();
+    platformLog.readLimit = -1;
     ASSERT_TRUE(f.Close());
 }
 
 TEST(DiskFile, FailedWritesStayFailedUntilTheRawLayerRecovers) {
     TempFolder dir;
-    PlatformRestorer restorer;
+    PlatformFakes fakes;
+    PlatformLog& platformLog = fakes.log();
     DiskFile f(false);
     ASSERT_TRUE(f.OpenAppend(dir.file("log.txt").c_str()));
-    platform().WriteFile = failingWriteFile;
+    platformLog.writeFails = true;
     EXPECT_FALSE(f.WriteLine("a", 0));
     EXPECT_ERROR(f, 10);
-    restoreDefaultPlatform();
+    platformLog.writeFails = false;
     EXPECT_FALSE(f.RawWrite("b", 1)); // the platform write succeeds; the raw layer is still failed
     EXPECT_EQ(f.RawSize(), 1u);        // a successful size query recovers it
     EXPECT_TRUE(f.RawWrite("c", 1));
     // A short write is a failed write.
-    platform().WriteFile = shortWriteFile;
+    platformLog.shortWrites = true;
     f.position = f.RawSize();
     EXPECT_FALSE(f.WriteLine("xyz", 1));
     EXPECT_ERROR(f, 10);
-    restoreDefaultPlatform();
+    platformLog.shortWrites = false;
     // A failed line end is caught through the raw state.
     f.RawSize();
     f.position = f.RawSize();
-    platform().WriteFile = shortWriteFile;
-    setLineEndMode(1);
-    EXPECT_FALSE(f.WriteLine("", 0)); // the empty text writes, the CR LF line end does not
-    setLineEndMode(0);
+    platformLog.shortWrites = true;
+    {
+        filetest::LineEndModeGuard crlf(1);
+        EXPECT_FALSE(f.WriteLine("", 0)); // the empty text writes, the CR LF line end does not
+    }
     EXPECT_ERROR(f, 10);
-    restoreDefaultPlatform();
+    platformLog.shortWrites = false;
     ASSERT_TRUE(f.Close());
 }
 
@@ -283,14 +244,14 @@ TEST(DiskFile, ListingGoesOnWhenANameCannotBeStored) {
 }
 
 TEST(DiskFile, ExecutableDirectoryKeepsItsTrailingSlash) {
-    PlatformRestorer restorer;
+    PlatformFakes fakes;
     DiskFile f(false);
     String real = f.ExecutableDirectory();
     ASSERT_FALSE(real.empty());
     EXPECT_EQ(real[real.length() - 1], '/');
     EXPECT_EQ(real.find('\\'), String::npos);
 
-    platform().GetModuleFileNameA = fakeModuleFileName;
+    const char*& modulePath = fakes.log().modulePath;
     modulePath = "c:\\Program Files\\Host\\host.exe";
     EXPECT_STREQ(f.ExecutableDirectory().c_str(), "c:/Program Files/Host/");
     modulePath = "host.exe";

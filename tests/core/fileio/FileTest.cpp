@@ -229,7 +229,7 @@ TEST(File, AppendingByteForByte) {
     ASSERT_TRUE(f.Close());
     EXPECT_EQ(dir.read("log.txt"), "ab\nc");
 
-    setLineEndMode(1);
+    filetest::LineEndModeGuard crlf(1);
     ASSERT_TRUE(f.OpenAppend(log.c_str()));
     EXPECT_EQ(f.Size(), 4u); // positioned at the existing end
     EXPECT_TRUE(f.WriteLine("d", 0));
@@ -250,7 +250,6 @@ TEST(File, AppendingByteForByte) {
     EXPECT_EQ(f.position, 9u);
     EXPECT_TRUE(f.WriteLine("e", 1));
     ASSERT_TRUE(f.Close());
-    setLineEndMode(0);
     EXPECT_EQ(dir.read("log.txt"), std::string("ab\ncd\r\n\r\ne"));
 
     DiskFile reader(false);

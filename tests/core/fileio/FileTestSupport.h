@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "core/fileio/PathSettings.h"
+#include "core/fileio/SharedState.h"
 #include "support/FaultHeap.h"
 
 namespace filetest {
@@ -37,5 +39,26 @@ private:
 // The categories file-layer tests route to the fault heap: engine objects, the arrays of the
 // tests (5), archives and strings.
 constexpr std::uint32_t faultyCategories = (1u << 0) | (1u << 5) | (1u << 10) | (1u << 15);
+
+// Sets the process-wide line-end mode for one scope and puts the previous mode back at its end.
+class LineEndModeGuard {
+public:
+    explicit LineEndModeGuard(std::uint32_t mode) : previous(lineEndMode.load()) { setLineEndMode(mode); }
+    ~LineEndModeGuard() { setLineEndMode(previous); }
+    LineEndModeGuard(const LineEndModeGuard&) = delete;
+    LineEndModeGuard& operator=(const LineEndModeGuard&) = delete;
+
+private:
+    std::uint32_t previous;
+};
+
+// Empties the path settings at the end of a scope that set them.
+class PathSettingsGuard {
+public:
+    PathSettingsGuard() = default;
+    ~PathSettingsGuard() { setPathSettings(nullptr, nullptr, nullptr); }
+    PathSettingsGuard(const PathSettingsGuard&) = delete;
+    PathSettingsGuard& operator=(const PathSettingsGuard&) = delete;
+};
 
 } // namespace filetest

@@ -72,6 +72,7 @@ TEST(PathResolution, PrefixAndQueryPath) {
     ASSERT_TRUE(dir.write("a/b.wav", "b"));
     DiskFile f(false);
     EXPECT_TRUE(f.QueryPath().empty());
+    filetest::PathSettingsGuard emptiedAtTheEnd;
     ASSERT_TRUE(setPathSettings("query/", dir.path().c_str(), "/a/"));
     EXPECT_STREQ(f.QueryPath().c_str(), "query/");
     EXPECT_TRUE(f.Open("b.wav"));

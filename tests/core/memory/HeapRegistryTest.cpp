@@ -8,6 +8,7 @@
 
 #include "core/memory/HeapRegistry.h"
 #include "core/memory/PlatformHeap.h"
+#include "support/RegistrySwap.h"
 
 namespace {
 
@@ -242,8 +243,8 @@ TEST(HeapRegistry, AfterTeardownReleasesDoNothingAndAllocationBuildsAFreshRegist
     ASSERT_NE(kept, nullptr);
 
     // What the exit-list teardown does: forget the registry.
-    HeapRegistry* forgotten = swapHeapRegistry(nullptr);
-    EXPECT_EQ(forgotten, original);
+    RegistrySwap teardown(nullptr);
+    EXPECT_EQ(teardown.replaced(), original);
     EXPECT_FALSE(heapRegistryExists());
     const std::uint32_t releasesBefore = heap.releaseCount.load();
     heapRelease(kept);
@@ -251,7 +252,7 @@ TEST(HeapRegistry, AfterTeardownReleasesDoNothingAndAllocationBuildsAFreshRegist
 
     void* fresh = heapAllocate(16, 1, HeapCategory::Engine);
     ASSERT_NE(fresh, nullptr);
-    HeapRegistry* rebuilt = swapHeapRegistry(original);
+    HeapRegistry* rebuilt = teardown.restore();
     EXPECT_NE(rebuilt, original);
     rebuilt->release(fresh);
     HeapRegistry::dismantle(rebuilt);
@@ -283,7 +284,7 @@ TEST(HeapRegistry, OperatorNewAnswersNullWhenNoHeapServes) {
     Routes routes;
     HeapRegistry* failing = HeapRegistry::build({1, entries}, routes.entries, kinds);
     ASSERT_NE(failing, nullptr);
-    HeapRegistry* original = swapHeapRegistry(failing);
+    RegistrySwap swap(failing);
     int* global = new int(5);
     int* array = new int[4];
     struct Engine {
@@ -291,7 +292,7 @@ TEST(HeapRegistry, OperatorNewAnswersNullWhenNoHeapServes) {
     };
     Engine* engine = new (HeapCategory::Engine) Engine;
     void* huge = ::operator new(std::size_t{0xFFFFFFFFu}, HeapCategory::Engine);
-    swapHeapRegistry(original);
+    swap.restore();
     EXPECT_EQ(global, nullptr);
     EXPECT_EQ(array, nullptr);
     EXPECT_EQ(engine, nullptr);
@@ -307,11 +308,11 @@ TEST(HeapRegistry, OperatorNewUsesCategoryOneAndTheCategoryFormItsOwn) {
     routes.entries[10] = {10, 1, 1};
     HeapRegistry* registry = HeapRegistry::build({3, entries}, routes.entries, standInKinds);
     ASSERT_NE(registry, nullptr);
-    HeapRegistry* original = swapHeapRegistry(registry);
+    RegistrySwap swap(registry);
     int* global = new int(1);
     double* pak = new (HeapCategory::PakArchive) double(2.0);
     char* other = new (HeapCategory::String) char[3];
-    swapHeapRegistry(original);
+    swap.restore();
     // new asks any heap for the alignment that 64-bit code assumes, not only the platform heap.
     const std::uint32_t newAlignment = sizeof(void*) == 8 ? 16 : 1;
     EXPECT_EQ(standIn(registry, 0).lastAlignment, newAlignment);
