@@ -235,6 +235,11 @@ TEST_F(LoggerTest, LogFileFailuresStopFileOutputAndNothingElse) {
     EXPECT_EQ(events, (Events{"outer", "inner", "lost", "also lost"}));
     EXPECT_TRUE(log.closeLogFile());
     EXPECT_EQ(dir.read("log.txt"), "outer\n");
+    // With file output switched off, closing still lets go of the file object.
+    ASSERT_TRUE(log.setLogFileName(name.c_str()) && log.attachLogFile());
+    log.setSinkMask(2);
+    EXPECT_TRUE(log.closeLogFile());
+    EXPECT_EQ(log.logFile, nullptr);
 
     // A name must fit in 128 characters with its NUL; a refused one changes nothing.
     const std::string n128(128, 'n');
