@@ -67,3 +67,7 @@ if ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
     exit 1
   fi
 fi
+
+# dlmalloc for the mspace heap kind: Debian's libffi source package carries it; the build extracts
+# src/dlmalloc.c from it.
+bash "$(dirname "$0")/fetch-dlmalloc.sh"
