@@ -31,6 +31,9 @@
 //  the heap registry  atomic pointer (core/memory/HeapRegistry.cpp); built during static
 //                     initialisation, forgotten at exit, swapped only by tests.
 //  heap counters      relaxed atomics (PlatformHeap); the arena kinds count under their own lock.
+//  dlmalloc's params  set by the first mspace ever created, which only a registry build does (during
+//                     static initialisation, or in a test); read-only afterwards. Each mspace is
+//                     used only under its heap's lock.
 //  threads attached   plain flag (core/thread/Lock.cpp); set by the first Lock, built during static
 //                     initialisation before any other thread can enter the module.
 //  platform table     plain (core/Utils/Platform.cpp); entries are swapped only by tests, while no

@@ -8,6 +8,16 @@ std::uintptr_t alignUp(std::uintptr_t value, std::uintptr_t alignment) {
     return (value + alignment - 1) & ~(alignment - 1);
 }
 
+bool blockAlignmentFits(std::uint32_t alignment, std::uint32_t blockSize) {
+    if (alignment <= 1) {
+        return true;
+    }
+    if ((alignment & (alignment - 1)) != 0) {
+        return false;
+    }
+    return blockSize % alignment == 0;
+}
+
 namespace {
 
 const char* copyName(char (&target)[heapNameLength + 1], const char* source) {

@@ -11,6 +11,12 @@
 // unchanged.
 std::uintptr_t alignUp(std::uintptr_t value, std::uintptr_t alignment);
 
+// Whether every block of blockSize bytes laid end to end from a suitably aligned arena start lies
+// at a multiple of alignment: alignment (0 taken as 1) is a power of two that divides blockSize.
+// The block kinds hand out base + k * blockSize, so an alignment that merely does not exceed the
+// block size (24-byte blocks asked for 16) would give misaligned memory.
+bool blockAlignmentFits(std::uint32_t alignment, std::uint32_t blockSize);
+
 // The heap kinds a configuration entry can name; the numbers are stored in configurations.
 enum class HeapKind : std::uint32_t {
     Platform = 0,   // C runtime malloc, "PltMl00"
@@ -49,5 +55,6 @@ public:
     std::uintptr_t base;
     std::uintptr_t size;
     char name[heapNameLength + 1];
-    Lock lock;
+    // Mutable: the const queries of the arena kinds read their bookkeeping under it.
+    mutable Lock lock;
 };

@@ -3,6 +3,10 @@
 
 #include <new>
 
+#include "core/memory/BlockHeap.h"
+#include "core/memory/GreedyHeap.h"
+#include "core/memory/MspaceHeap.h"
+#include "core/memory/MultiBlockHeap.h"
 #include "core/memory/PlatformHeap.h"
 
 namespace {
@@ -22,13 +26,31 @@ Heap* constructPlatformHeap(void* at, std::uintptr_t, const HeapConfigEntry&, co
     return new (at) PlatformHeap(name);
 }
 
-// The arena kinds are not part of this build yet: a configuration naming them gets no registry.
+Heap* constructBlockHeap(void* at, std::uintptr_t arenaStart, const HeapConfigEntry& entry, const char* name) {
+    return new (at) BlockHeap(arenaStart, entry.param1, entry.param2, name);
+}
+
+Heap* constructMultiBlockHeap(void* at, std::uintptr_t arenaStart, const HeapConfigEntry& entry, const char* name) {
+    return new (at) MultiBlockHeap(arenaStart, entry.param1, entry.param2, name);
+}
+
+// Greedy arenas round every allocation's end to 4 bytes.
+constexpr std::uint32_t greedyGranularity = 4;
+
+Heap* constructGreedyHeap(void* at, std::uintptr_t arenaStart, const HeapConfigEntry& entry, const char* name) {
+    return new (at) GreedyHeap(arenaStart, entry.param1, greedyGranularity, name);
+}
+
+Heap* constructMspaceHeap(void* at, std::uintptr_t arenaStart, const HeapConfigEntry& entry, const char* name) {
+    return new (at) MspaceHeap(arenaStart, entry.param1, name);
+}
+
 const HeapKindTable moduleKinds = {{
     {sizeof(PlatformHeap), constructPlatformHeap},
-    {0, nullptr},
-    {0, nullptr},
-    {0, nullptr},
-    {0, nullptr},
+    {sizeof(BlockHeap), constructBlockHeap},
+    {sizeof(MultiBlockHeap), constructMultiBlockHeap},
+    {sizeof(GreedyHeap), constructGreedyHeap},
+    {sizeof(MspaceHeap), constructMspaceHeap},
 }};
 
 } // namespace

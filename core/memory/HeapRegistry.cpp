@@ -45,6 +45,29 @@ std::uintptr_t arenaAlignment(const HeapConfigEntry& entry) {
     return 128;
 }
 
+// Whether the kinds can serve an entry soundly. Free blocks hold a pointer to the next one, so a
+// block must hold a pointer; run lengths have 15 bits and the run map needs an entry; every arena
+// must fit the 32-bit sizes of the heaps.
+bool entryIsServable(const HeapConfigEntry& entry) {
+    switch (static_cast<HeapKind>(entry.kind)) {
+    case HeapKind::MultiBlock:
+        if (entry.param2 == 0 || entry.param2 > 0x7FFF) {
+            return false;
+        }
+        [[fallthrough]];
+    case HeapKind::Block:
+        if (entry.param1 < sizeof(void*)) {
+            return false;
+        }
+        return arenaBytes(entry) <= UINT32_MAX;
+    case HeapKind::Platform:
+    case HeapKind::Greedy:
+    case HeapKind::Mspace:
+        return true;
+    }
+    return false;
+}
+
 // Advances a kind's name: the 7th character counts up, and past '9' it carries into the 6th.
 void nextName(HeapName& name) {
     name[6] = static_cast<char>(name[6] + 1);
@@ -85,11 +108,14 @@ HeapRegistry* HeapRegistry::build(const HeapConfig& config, const CategoryRoute*
         if (entry.kind >= heapKindCount || kinds.kinds[entry.kind].construct == nullptr) {
             return nullptr;
         }
+        if (!entryIsServable(entry)) {
+            return nullptr;
+        }
         const std::uintptr_t alignment = arenaAlignment(entry);
         length += alignUp(kinds.kinds[entry.kind].objectSize, alignof(void*));
         length += arenaBytes(entry) + (alignment > 0 ? alignment - 1 : 0);
     }
-    if (length > SIZE_MAX) {
+    if (length > SIZE_MAX || length > UINT32_MAX) {
         return nullptr;
     }
     void* block = std::malloc(static_cast<std::size_t>(length));

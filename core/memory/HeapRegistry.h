@@ -14,8 +14,10 @@ class Heap;
 class HeapRegistry {
 public:
     // Builds a registry in one malloc'd block from the given tables. Null when the block cannot
-    // be had, when an entry names a kind the table cannot build, when a route names a heap that
-    // does not exist, or when the block's length does not fit the address width.
+    // be had, when an entry names a kind the table cannot build or one its kind cannot serve
+    // soundly (a block smaller than a pointer, a run-map heap of 0 or more than 32767 blocks, an
+    // arena beyond 32 bits), when a route names a heap that does not exist, or when the block's
+    // length does not fit 32 bits.
     static HeapRegistry* build(const HeapConfig& config, const CategoryRoute* routes, const HeapKindTable& kinds);
     // Destroys the heaps of a registry made by build and frees its block. Only for registries that
     // are not installed as the module's; the module's registry is never dismantled.

@@ -47,19 +47,19 @@ std::size_t FaultHeap::outstanding() {
 
 namespace {
 
-Heap* constructFaultHeap(void* at, std::uintptr_t, const HeapConfigEntry&, const char* name) {
-    return new (at) FaultHeap(name);
-}
-
-Heap* constructPlainHeap(void* at, std::uintptr_t, const HeapConfigEntry&, const char* name) {
+// Both heaps are of kind 0 (they take no arena); param1 tells the fault heap from the plain one.
+Heap* constructTestHeap(void* at, std::uintptr_t, const HeapConfigEntry& entry, const char* name) {
+    if (entry.param1 == 0) {
+        return new (at) FaultHeap(name);
+    }
     return new (at) PlatformHeap(name);
 }
 
 } // namespace
 
 FaultRegistry::FaultRegistry(std::uint32_t faultyCategories) : registry(nullptr), previous(nullptr) {
-    // Heap 0 is the fault heap; kind 1's slot builds the plain heap that serves the rest.
-    static const HeapConfigEntry entries[] = {{0, 0, 0}, {1, 0, 0}};
+    // Heap 0 is the fault heap; heap 1, a plain platform heap, serves the rest.
+    static const HeapConfigEntry entries[] = {{0, 0, 0}, {0, 1, 0}};
     static const HeapConfig config = {2, entries};
     CategoryRoute routes[heapCategoryCount];
     for (std::uint32_t c = 0; c < heapCategoryCount; ++c) {
@@ -67,8 +67,8 @@ FaultRegistry::FaultRegistry(std::uint32_t faultyCategories) : registry(nullptr)
         routes[c] = {c, heapNumber, heapNumber};
     }
     static const HeapKindTable kinds = {{
-        {sizeof(FaultHeap), constructFaultHeap},
-        {sizeof(PlatformHeap), constructPlainHeap},
+        {sizeof(FaultHeap), constructTestHeap},
+        {0, nullptr},
         {0, nullptr},
         {0, nullptr},
         {0, nullptr},

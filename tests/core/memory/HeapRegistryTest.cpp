@@ -2,11 +2,18 @@
 // the module's registry and its teardown, and operator new through it.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdint>
 #include <cstring>
 #include <new>
+#include <thread>
+#include <vector>
 
+#include "core/memory/BlockHeap.h"
+#include "core/memory/GreedyHeap.h"
 #include "core/memory/HeapRegistry.h"
+#include "core/memory/MspaceHeap.h"
+#include "core/memory/MultiBlockHeap.h"
 #include "core/memory/PlatformHeap.h"
 #include "support/RegistrySwap.h"
 
@@ -215,9 +222,24 @@ TEST(HeapRegistry, RefusesConfigurationsItCannotBuild) {
     backwards.entries[3] = {3, 1, 0};
     const HeapConfigEntry two[] = {{0, 0, 0}, {0, 0, 0}};
     EXPECT_EQ(HeapRegistry::build({2, two}, backwards.entries, standInKinds), nullptr);
-    // The module's own kind table cannot build the arena kinds yet.
-    const HeapConfigEntry block[] = {{1, 16, 4}};
-    EXPECT_EQ(HeapRegistry::build({1, block}, routes.entries, defaultHeapKinds()), nullptr);
+
+    // Entries the arena kinds cannot serve soundly.
+    const HeapConfigEntry unservable[][1] = {
+        {{1, sizeof(void*) - 1, 4}}, // a free block cannot hold the link to the next
+        {{2, sizeof(void*) - 1, 4}},
+        {{2, 16, 0}},                // the run map needs an entry
+        {{2, 16, 0x8000}},           // run lengths have 15 bits
+        {{1, 0x10000, 0x10000}},     // 4 GiB arena
+        {{2, 0xFFFFFFF0u, 2}},
+    };
+    for (const auto& entry : unservable) {
+        EXPECT_EQ(HeapRegistry::build({1, entry}, routes.entries, defaultHeapKinds()), nullptr)
+            << entry[0].kind << " " << entry[0].param1 << " " << entry[0].param2;
+    }
+    const HeapConfigEntry largestRunMap[] = {{2, sizeof(void*), 0x7FFF}};
+    HeapRegistry* registry = HeapRegistry::build({1, largestRunMap}, routes.entries, defaultHeapKinds());
+    EXPECT_NE(registry, nullptr);
+    HeapRegistry::dismantle(registry);
 }
 
 TEST(HeapRegistry, ModuleRegistryHasOnePlatformHeapForAllCategories) {
@@ -346,6 +368,131 @@ TEST(HeapRegistry, EveryBlockOfTheModuleAndOfNewHasTheWidthsAlignment) {
         delete[] engine;
         ::operator delete(plain);
     }
+}
+
+TEST(HeapRegistry, BuildsSeveralHeapsOfEveryKindEachInItsOwnAlignedArena) {
+    const HeapConfigEntry entries[] = {
+        {1, 64, 3}, {2, 32, 5}, {3, 200, 0}, {4, 4096, 0}, {1, 24, 2}, {2, 16, 4}, {3, 64, 0}, {4, 8192, 0}, {0, 0, 0},
+    };
+    // {name, arena alignment, arena bytes}
+    const struct {
+        const char* name;
+        std::uintptr_t alignment;
+        std::uintptr_t bytes;
+    } expected[] = {
+        {"Blokl00", 64, 192}, {"MltBl00", 32, 170}, {"Greed00", 128, 200}, {"Dlmaloc", 128, 4096},
+        {"Blokl01", 8, 48},   {"MltBl01", 16, 72},  {"Greed01", 128, 64},  {"Dlmalp0", 128, 8192},
+    };
+    Routes routes(8, 8);
+    for (std::uint32_t c = 0; c < 8; ++c) {
+        routes.entries[c] = {c, c, c};
+    }
+    HeapRegistry* registry = HeapRegistry::build({9, entries}, routes.entries, defaultHeapKinds());
+    ASSERT_NE(registry, nullptr);
+    EXPECT_STREQ(registry->heap(8)->name, "PltMl00");
+    EXPECT_NE(dynamic_cast<BlockHeap*>(registry->heap(4)), nullptr);
+    EXPECT_NE(dynamic_cast<MultiBlockHeap*>(registry->heap(5)), nullptr);
+    EXPECT_NE(dynamic_cast<GreedyHeap*>(registry->heap(6)), nullptr);
+    EXPECT_NE(dynamic_cast<MspaceHeap*>(registry->heap(7)), nullptr);
+
+    std::uintptr_t previousEnd = reinterpret_cast<std::uintptr_t>(registry->heap(8)) + sizeof(PlatformHeap);
+    for (std::uint32_t i = 0; i < 8; ++i) {
+        const Heap& heap = *registry->heap(i);
+        EXPECT_STREQ(heap.name, expected[i].name);
+        EXPECT_EQ(heap.base % expected[i].alignment, 0u) << heap.name;
+        EXPECT_EQ(heap.size, expected[i].bytes) << heap.name;
+        EXPECT_GE(heap.base, previousEnd) << heap.name << " overlaps what comes before it";
+        previousEnd = heap.base + heap.size;
+
+        // Each category is served from its heap's arena and given back to it by address.
+        void* p = registry->allocate(16, 8, i);
+        ASSERT_NE(p, nullptr) << heap.name;
+        EXPECT_TRUE(heap.contains(p)) << heap.name;
+        std::memset(p, 0x5A, 16);
+        EXPECT_NE(heap.usage(), 0u) << heap.name;
+        registry->release(p);
+        EXPECT_EQ(heap.usage(), 0u) << heap.name;
+    }
+    HeapRegistry::dismantle(registry);
+}
+
+// Every locking kind shared by many threads: each thread allocates from all four, writes its own
+// pattern, checks it before releasing, and afterwards every heap is empty again. Without a kind's
+// lock two threads get the same memory, counters lose updates, or dlmalloc stops the process.
+TEST(HeapRegistry, ArenaKindsKeepTheirBooksManyThreads) {
+    const HeapConfigEntry entries[] = {{1, 64, 48}, {2, 32, 96}, {3, 2048, 0}, {4, 16384, 0}, {0, 0, 0}};
+    Routes routes(4, 4);
+    for (std::uint32_t c = 0; c < 4; ++c) {
+        routes.entries[c] = {c, c, c};
+    }
+    HeapRegistry* registry = HeapRegistry::build({5, entries}, routes.entries, defaultHeapKinds());
+    ASSERT_NE(registry, nullptr);
+
+    constexpr int threadCount = 8;
+    constexpr int rounds = sizeof(void*) == 8 ? 40000 : 10000;
+    constexpr std::uint32_t sizes[4] = {64, 72, 40, 200};
+    std::atomic<int> ready{0};
+    std::atomic<int> damaged{0};
+    std::atomic<int> served[4] = {};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < threadCount; ++t) {
+        threads.emplace_back([&, t] {
+            const unsigned char mark = static_cast<unsigned char>(0x10 + t);
+            void* held[4][3] = {};
+            ++ready;
+            while (ready.load() < threadCount) {
+                std::this_thread::yield();
+            }
+            auto checkAndRelease = [&](void* p, std::uint32_t c) {
+                const unsigned char* bytes = static_cast<unsigned char*>(p);
+                for (std::uint32_t b = 0; b < sizes[c]; ++b) {
+                    damaged += bytes[b] != mark ? 1 : 0;
+                }
+                registry->release(p);
+            };
+            for (int r = 0; r < rounds; ++r) {
+                for (std::uint32_t c = 0; c < 4; ++c) {
+                    // The greedy arena only comes back when nothing is out, so its blocks go
+                    // back at once; the others are held for a while to keep the heaps busy.
+                    void*& slot = held[c][r % 3];
+                    if (slot != nullptr) {
+                        checkAndRelease(slot, c);
+                    }
+                    slot = registry->allocate(sizes[c], 1, c);
+                    if (slot == nullptr) {
+                        continue;
+                    }
+                    std::memset(slot, mark, sizes[c]);
+                    ++served[c];
+                    if (c == 2) {
+                        checkAndRelease(slot, c);
+                        slot = nullptr;
+                    }
+                }
+            }
+            for (auto& perHeap : held) {
+                for (void* p : perHeap) {
+                    registry->release(p);
+                }
+            }
+        });
+    }
+    for (auto& thread : threads) {
+        thread.join();
+    }
+    EXPECT_EQ(damaged.load(), 0);
+    for (std::uint32_t c = 0; c < 4; ++c) {
+        EXPECT_GT(served[c].load(), 0) << registry->heap(c)->name;
+    }
+    EXPECT_EQ(registry->heap(0)->usage(), 0u);
+    EXPECT_EQ(registry->heap(1)->usage(), 0u);
+    EXPECT_EQ(registry->heap(2)->usage(), 0u);
+    EXPECT_EQ(static_cast<GreedyHeap*>(registry->heap(2))->cursor, registry->heap(2)->base);
+    EXPECT_EQ(static_cast<MspaceHeap*>(registry->heap(3))->releaseCount, static_cast<std::uint32_t>(served[3].load()));
+    void* whole = registry->allocate(12000, 1, 3); // the mspace has everything back
+    EXPECT_NE(whole, nullptr);
+    registry->release(whole);
+    HeapRegistry::dismantle(registry);
 }
 
 TEST(HeapRegistry, AlignUpRoundsToPowersOfTwo) {
