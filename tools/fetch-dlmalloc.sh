@@ -12,6 +12,11 @@ if compgen -G "$target/libffi_*.orig.tar.*" >/dev/null; then
   exit 0
 fi
 
+if [ "$(id -u)" -ne 0 ]; then
+  echo "fetch-dlmalloc: fetching libffi's source package needs apt's state (run tools/setup.sh as root)" >&2
+  exit 1
+fi
+
 codename=$(. /etc/os-release && echo "${VERSION_CODENAME:-}")
 if [ -z "$codename" ]; then
   echo "fetch-dlmalloc: /etc/os-release names no release codename" >&2
