@@ -3,6 +3,7 @@
 // picture as a PNG. With no file it makes a short sample recording (a decaying chirp) and previews
 // that.
 //   preview [file.wav [WIDTHxHEIGHT [out.png]]]
+// file.wav may also name a file inside a pak archive, as the host does: bank.pak\drums\kick.wav.
 // Exit codes: 0 done; 1 the plugin cannot be loaded; 2 bad arguments or no such file; 3 not RIFF
 // WAVE audio; 4 described but no picture; 5 the PNG cannot be written.
 #include <windows.h>
@@ -126,9 +127,22 @@ bool writePng(HBITMAP bitmap, const std::string& path, int& width, int& height) 
     return stbi_write_png(path.c_str(), width, height, 3, rgb.data(), width * 3) != 0;
 }
 
+// Whether the name is a file on the disk, or lies in a ".pak" file that is: what is inside the
+// archive only the plugin can tell.
+bool nameExists(const std::string& path) {
+    if (GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) {
+        return true;
+    }
+    const std::size_t dot = path.find(".pak");
+    if (dot == std::string::npos || dot + 4 >= path.size() || (path[dot + 4] != '\\' && path[dot + 4] != '/')) {
+        return false;
+    }
+    return GetFileAttributesA(path.substr(0, dot + 4).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
 int preview(HostPlugin& plugin, const std::string& wavPath, const ImageSizeRecord* size, const std::string& pngPath) {
     const char* name = wavPath.c_str();
-    if (GetFileAttributesA(name) == INVALID_FILE_ATTRIBUTES) {
+    if (!nameExists(wavPath)) {
         std::fprintf(stderr, "preview: %s: no such file\n", name);
         return 2;
     }
