@@ -14,7 +14,9 @@ PlatformCalls real;
 HANDLE WINAPI fakeCreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security, DWORD disposition,
                               DWORD flags, HANDLE templateFile) {
     ++current.createFileCalls;
-    return real.CreateFileA(name, access, share, security, disposition, flags, templateFile);
+    HANDLE handle = real.CreateFileA(name, access, share, security, disposition, flags, templateFile);
+    current.openHandles += handle != INVALID_HANDLE_VALUE ? 1 : 0;
+    return handle;
 }
 
 BOOL WINAPI fakeReadFile(HANDLE file, LPVOID buffer, DWORD count, LPDWORD got, LPOVERLAPPED overlapped) {
@@ -66,7 +68,9 @@ DWORD WINAPI fakeGetFileSize(HANDLE file, LPDWORD high) {
 
 BOOL WINAPI fakeCloseHandle(HANDLE handle) {
     ++current.closeHandleCalls;
-    return real.CloseHandle(handle);
+    const BOOL closed = real.CloseHandle(handle);
+    current.openHandles -= closed ? 1 : 0;
+    return closed;
 }
 
 DWORD WINAPI fakeGetModuleFileNameA(HMODULE module, LPSTR buffer, DWORD size) {

@@ -2,8 +2,6 @@
 
 #include <cstdio>
 
-#include "core/Utils/Platform.h"
-
 namespace filetest {
 
 namespace {
@@ -31,46 +29,7 @@ void removeTree(const std::string& path) {
     RemoveDirectoryA(path.c_str());
 }
 
-HANDLE WINAPI countingCreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security, DWORD disposition,
-                                  DWORD flags, HANDLE templateFile) {
-    HANDLE handle = CreateFileA(name, access, share, security, disposition, flags, templateFile);
-    PlatformCounter::liveHandles += handle != INVALID_HANDLE_VALUE ? 1 : 0;
-    return handle;
-}
-
-BOOL WINAPI countingCloseHandle(HANDLE handle) {
-    const BOOL closed = CloseHandle(handle);
-    PlatformCounter::liveHandles -= closed ? 1 : 0;
-    return closed;
-}
-
-DWORD WINAPI countingSetFilePointer(HANDLE file, LONG distance, PLONG high, DWORD method) {
-    ++PlatformCounter::seeks;
-    return SetFilePointer(file, distance, high, method);
-}
-
-BOOL WINAPI countingReadFile(HANDLE file, LPVOID buffer, DWORD count, LPDWORD got, LPOVERLAPPED overlapped) {
-    ++PlatformCounter::reads;
-    return ReadFile(file, buffer, count, got, overlapped);
-}
-
 } // namespace
-
-std::atomic<int> PlatformCounter::liveHandles{0};
-std::atomic<int> PlatformCounter::seeks{0};
-std::atomic<int> PlatformCounter::reads{0};
-
-PlatformCounter::PlatformCounter() {
-    liveHandles = 0;
-    seeks = 0;
-    reads = 0;
-    platform().CreateFileA = countingCreateFileA;
-    platform().CloseHandle = countingCloseHandle;
-    platform().SetFilePointer = countingSetFilePointer;
-    platform().ReadFile = countingReadFile;
-}
-
-PlatformCounter::~PlatformCounter() { restoreDefaultPlatform(); }
 
 TempFolder::TempFolder() {
     char temp[MAX_PATH + 1] = {};

@@ -36,20 +36,6 @@ private:
     std::string root;
 };
 
-// Counts, through the platform table, the handles the file layer holds open and the seeks and
-// reads it makes; the real calls are put back at destruction. One at a time.
-class PlatformCounter {
-public:
-    PlatformCounter();
-    ~PlatformCounter();
-    PlatformCounter(const PlatformCounter&) = delete;
-    PlatformCounter& operator=(const PlatformCounter&) = delete;
-
-    static std::atomic<int> liveHandles;
-    static std::atomic<int> seeks;
-    static std::atomic<int> reads;
-};
-
 // The categories file-layer tests route to the fault heap: engine objects, the arrays of the
 // tests (5), archives and strings.
 constexpr std::uint32_t faultyCategories = (1u << 0) | (1u << 5) | (1u << 10) | (1u << 15);

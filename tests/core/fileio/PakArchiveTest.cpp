@@ -14,10 +14,10 @@
 #include "core/fileio/PakArchive.h"
 #include "core/fileio/SharedState.h"
 #include "support/PakWriter.h"
+#include "support/PlatformFakes.h"
 
 namespace {
 
-using filetest::PlatformCounter;
 using filetest::TempFolder;
 using Bytes = std::vector<std::uint8_t>;
 
@@ -39,7 +39,8 @@ protected:
         buffer.resize(mounted().ReadEntry(&buffer[0], count));
         return buffer;
     }
-    filetest::PlatformCounter counted;
+    PlatformLog& counted() { return fakes.log(); }
+    PlatformFakes fakes;
     TempFolder dir;
 };
 
@@ -78,17 +79,17 @@ TEST_F(PakTest, MountRefusesWhatCannotBeADirectoryAndAlwaysClosesTheFile) {
     };
     for (const auto& c : cases) {
         const std::string path = writePak("case.pak", c.bytes);
-        PlatformCounter::reads = 0;
+        counted().readFileCalls = 0;
         EXPECT_EQ(MountArchive(path.c_str()), c.mounts) << c.what;
         if (c.mounts) {
             EXPECT_EQ(archiveState.load(), ArchiveState::ArchiveReady) << c.what;
-            EXPECT_EQ(counted.liveHandles.load(), 1) << c.what;
-            EXPECT_EQ(counted.reads.load(), 2) << c.what; // the header, then the whole directory
+            EXPECT_EQ(counted().openHandles, 1) << c.what;
+            EXPECT_EQ(counted().readFileCalls, 2) << c.what; // the header, then the whole directory
             EXPECT_TRUE(UnmountArchive());
         }
         EXPECT_EQ(currentArchive.load(), nullptr) << c.what;
         EXPECT_EQ(archiveState.load(), ArchiveState::ArchiveNone) << c.what;
-        EXPECT_EQ(counted.liveHandles.load(), 0) << c.what;
+        EXPECT_EQ(counted().openHandles, 0) << c.what;
     }
     EXPECT_FALSE(MountArchive(dir.file("missing.pak").c_str()));
     // Four entries claimed, one and a half present: the rest stay zero, found by the empty name.
@@ -102,7 +103,7 @@ TEST_F(PakTest, MountRefusesWhatCannotBeADirectoryAndAlwaysClosesTheFile) {
     PakArchive* first = currentArchive.load();
     EXPECT_FALSE(MountArchive(writePak("two.pak", good).c_str()));
     EXPECT_EQ(currentArchive.load(), first);
-    EXPECT_EQ(counted.liveHandles.load(), 1);
+    EXPECT_EQ(counted().openHandles, 1);
 }
 
 TEST_F(PakTest, LookupTakesTheFirstEqualHashAndKeepsLetterCase) {
@@ -148,10 +149,10 @@ TEST_F(PakTest, StoredReadsSeeksAndNestedOpens) {
     PakArchive& archive = mounted();
     ASSERT_TRUE(archive.OpenEntry("digits"));
     EXPECT_EQ(readEntry(4), "0123");
-    PlatformCounter::seeks = 0;
+    counted().setFilePointerCalls = 0;
     EXPECT_EQ(readEntry(3), "456");
     EXPECT_TRUE(archive.SeekEntry(7)); // already there
-    EXPECT_EQ(counted.seeks.load(), 0);
+    EXPECT_EQ(counted().setFilePointerCalls, 0);
     // Past the end: lands at the end with the end flag; an earlier seek leaves the flag.
     EXPECT_TRUE(archive.SeekEntry(1000));
     EXPECT_EQ(archive.entryPosition, 10u);
@@ -187,9 +188,9 @@ TEST_F(PakTest, StoredReadsSeeksAndNestedOpens) {
     ASSERT_TRUE(archive.OpenEntry("digits"));
     ASSERT_TRUE(archive.OpenEntry("letters"));
     ASSERT_TRUE(archive.OpenEntry("digits"));
-    EXPECT_EQ(counted.liveHandles.load(), 1);
+    EXPECT_EQ(counted().openHandles, 1);
     EXPECT_TRUE(UnmountArchive());
-    EXPECT_EQ(counted.liveHandles.load(), 0);
+    EXPECT_EQ(counted().openHandles, 0);
 }
 
 // Compressed entries read whole or not at all; a failure never answers the full count.
@@ -296,7 +297,7 @@ TEST_F(PakTest, WholeFileLoadsThroughFileOpen) {
     EXPECT_EQ(f.state, FileState::Loaded);
     ASSERT_TRUE(f.Close());
     EXPECT_EQ(mounted().currentEntry, nullptr);
-    EXPECT_EQ(counted.liveHandles.load(), 1);
+    EXPECT_EQ(counted().openHandles, 1);
 }
 
 // Each file object reads the entry it opened, whichever object opened an entry last; one whose
@@ -327,7 +328,7 @@ TEST_F(PakTest, FileObjectsReadTheirOwnEntries) {
     DiskFile loose(false);
     ASSERT_TRUE(loose.Open(dir.file("loose.txt").c_str()));
     EXPECT_EQ(currentArchive.load(), nullptr);
-    EXPECT_EQ(counted.liveHandles.load(), 1);
+    EXPECT_EQ(counted().openHandles, 1);
     EXPECT_EQ(digits.Read(b, 4), 0u);
     EXPECT_EQ(digits.lastError, FileError::ReadFailed);
     // Nor from an archive mounted after it.
@@ -373,7 +374,7 @@ TEST_F(PakTest, AllocationFailuresSweep) {
             UnmountArchive();
         }
         EXPECT_EQ(faults.heap().outstanding(), 0u) << n;
-        EXPECT_EQ(counted.liveHandles.load(), 0) << n;
+        EXPECT_EQ(counted().openHandles, 0) << n;
     }
     EXPECT_TRUE(sawEveryFailure);
     EXPECT_TRUE(sawBufferFailure);
