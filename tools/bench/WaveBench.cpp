@@ -166,6 +166,89 @@ void printCounts(const PlatformLog& c) {
                 static_cast<long>(c.closeHandleCalls));
 }
 
+// The loose files of 10 s, 10 min and 60 min, each written, measured and deleted. False when one
+// cannot be written, identified or drawn. bitmapLong: the 60-minute picture's median.
+bool benchLooseFiles(PlatformFakes& fakes, const std::string& folder, int runs, double& bitmapLong) {
+    struct Length {
+        const char* label;
+        std::uint32_t seconds;
+    } lengths[] = {{"10 s", 10}, {"10 min", 600}, {"60 min", 3600}};
+    double bitmapShort = 0.0;
+    for (const Length& l : lengths) {
+        const std::string path = folder + "\\bench-" + std::to_string(l.seconds) + "s.wav";
+        if (!writeFile(path, l.seconds)) {
+            std::fprintf(stderr, "wave_bench: cannot write %s\n", path.c_str());
+            return false;
+        }
+        Result result{};
+        const bool measured = measure(fakes, path, runs, result);
+        DeleteFileA(path.c_str());
+        if (!measured) {
+            std::fprintf(stderr, "wave_bench: %s was not identified or drawn\n", path.c_str());
+            return false;
+        }
+        std::printf("%-7s DVP_IdentifyFileA %9.3f ms ", l.label, result.identifyMs);
+        printCounts(result.identifyCalls);
+        std::printf("%-7s DVP_LoadBitmapA   %9.3f ms ", l.label, result.bitmapMs);
+        printCounts(result.bitmapCalls);
+        if (l.seconds == 10) {
+            bitmapShort = result.bitmapMs;
+        }
+        if (l.seconds == 3600) {
+            bitmapLong = result.bitmapMs;
+        }
+    }
+    if (bitmapShort > 0.0) {
+        std::printf("picture of 60 min / picture of 10 s: %.2f\n", bitmapLong / bitmapShort);
+    }
+    return true;
+}
+
+// The 60-minute file again, as a stored entry of a pak named the way the host names it: mounting
+// on its own, then the entry points (the first identify mounts; the archive then stays mounted for
+// the following calls on the same archive). False when the pak cannot be written or its entry
+// cannot be mounted, identified or drawn.
+bool benchPakEntry(PlatformFakes& fakes, const std::string& folder, int runs, double bitmapLong) {
+    const std::uint32_t fillers = 4095;
+    const std::string pak = folder + "\\bank.pak";
+    if (!writePak(pak, fillers, "drums/long.wav", 3600)) {
+        std::fprintf(stderr, "wave_bench: cannot write %s\n", pak.c_str());
+        DeleteFileA(pak.c_str());
+        return false;
+    }
+    std::vector<double> mountTimes;
+    PlatformLog mountCalls;
+    bool mounted = true;
+    for (int i = 0; i < runs && mounted; ++i) {
+        startCounting(fakes);
+        const double start = nowMs();
+        mounted = MountArchive(pak.c_str());
+        mountTimes.push_back(nowMs() - start);
+        mountCalls = fakes.log();
+        UnmountArchive();
+    }
+    const double mountMs = median(mountTimes);
+    Result result{};
+    const bool measured = mounted && measure(fakes, pak + "\\drums\\long.wav", runs, result);
+    if (!measured) {
+        std::fprintf(stderr, "wave_bench: the entry of %s was not mounted, identified or drawn\n", pak.c_str());
+    } else {
+        std::printf("pak     mount, %u entries %9.3f ms ", fillers + 1, mountMs);
+        printCounts(mountCalls);
+        std::printf("pak     DVP_IdentifyFileA %9.3f ms ", result.identifyMs);
+        printCounts(result.identifyCalls);
+        std::printf("pak     DVP_LoadBitmapA   %9.3f ms ", result.bitmapMs);
+        printCounts(result.bitmapCalls);
+        if (bitmapLong > 0.0) {
+            std::printf("picture of 60 min in a pak / loose: %.2f\n", result.bitmapMs / bitmapLong);
+        }
+    }
+    // A loose name drops the archive, so that its file can be deleted.
+    measure(fakes, folder + "\\none.wav", 1, result);
+    DeleteFileA(pak.c_str());
+    return measured;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -182,87 +265,10 @@ int main(int argc, char** argv) {
         return 1;
     }
     PlatformFakes fakes;
-
-    struct Length {
-        const char* label;
-        std::uint32_t seconds;
-    } lengths[] = {{"10 s", 10}, {"10 min", 600}, {"60 min", 3600}};
     std::printf("%s-bit build, 16-bit stereo 44.1 kHz, picture 800 x 600, median of %d runs\n",
                 sizeof(void*) == 4 ? "32" : "64", runs);
-    double bitmapShort = 0.0;
     double bitmapLong = 0.0;
-    int status = 0;
-    for (const Length& l : lengths) {
-        const std::string path = folder + "\\bench-" + std::to_string(l.seconds) + "s.wav";
-        if (!writeFile(path, l.seconds)) {
-            std::fprintf(stderr, "wave_bench: cannot write %s\n", path.c_str());
-            status = 1;
-            break;
-        }
-        Result result{};
-        if (!measure(fakes, path, runs, result)) {
-            std::fprintf(stderr, "wave_bench: %s was not identified or drawn\n", path.c_str());
-            DeleteFileA(path.c_str());
-            status = 1;
-            break;
-        }
-        DeleteFileA(path.c_str());
-        std::printf("%-7s DVP_IdentifyFileA %9.3f ms ", l.label, result.identifyMs);
-        printCounts(result.identifyCalls);
-        std::printf("%-7s DVP_LoadBitmapA   %9.3f ms ", l.label, result.bitmapMs);
-        printCounts(result.bitmapCalls);
-        if (l.seconds == 10) {
-            bitmapShort = result.bitmapMs;
-        }
-        if (l.seconds == 3600) {
-            bitmapLong = result.bitmapMs;
-        }
-    }
-    if (status == 0 && bitmapShort > 0.0) {
-        std::printf("picture of 60 min / picture of 10 s: %.2f\n", bitmapLong / bitmapShort);
-    }
-
-    // The 60-minute file again, as a stored entry of a pak named the way the host names it.
-    const std::uint32_t fillers = 4095;
-    const std::string pak = folder + "\\bank.pak";
-    if (status == 0 && !writePak(pak, fillers, "drums/long.wav", 3600)) {
-        std::fprintf(stderr, "wave_bench: cannot write %s\n", pak.c_str());
-        status = 1;
-    }
-    if (status == 0) {
-        // Mounting on its own, then the entry points (the first identify mounts; the archive then
-        // stays mounted for the following calls on the same archive).
-        std::vector<double> mountTimes;
-        PlatformLog mountCalls;
-        bool mounted = true;
-        for (int i = 0; i < runs && mounted; ++i) {
-            startCounting(fakes);
-            const double start = nowMs();
-            mounted = MountArchive(pak.c_str());
-            mountTimes.push_back(nowMs() - start);
-            mountCalls = fakes.log();
-            UnmountArchive();
-        }
-        const double mountMs = median(mountTimes);
-        Result result{};
-        if (!mounted || !measure(fakes, pak + "\\drums\\long.wav", runs, result)) {
-            std::fprintf(stderr, "wave_bench: the entry of %s was not mounted, identified or drawn\n", pak.c_str());
-            status = 1;
-        } else {
-            std::printf("pak     mount, %u entries %9.3f ms ", fillers + 1, mountMs);
-            printCounts(mountCalls);
-            std::printf("pak     DVP_IdentifyFileA %9.3f ms ", result.identifyMs);
-            printCounts(result.identifyCalls);
-            std::printf("pak     DVP_LoadBitmapA   %9.3f ms ", result.bitmapMs);
-            printCounts(result.bitmapCalls);
-            if (bitmapLong > 0.0) {
-                std::printf("picture of 60 min in a pak / loose: %.2f\n", result.bitmapMs / bitmapLong);
-            }
-        }
-        // A loose name drops the archive, so that its file can be deleted.
-        measure(fakes, folder + "\\none.wav", 1, result);
-    }
-    DeleteFileA(pak.c_str());
+    const bool done = benchLooseFiles(fakes, folder, runs, bitmapLong) && benchPakEntry(fakes, folder, runs, bitmapLong);
     RemoveDirectoryA(folder.c_str());
-    return status;
+    return done ? 0 : 1;
 }
