@@ -5,12 +5,14 @@
 #include <cstdint>
 
 #include "plugin/HostRecords.h"
+#include "plugin/Version.h"
 
 namespace identity {
 
 constexpr std::uint32_t pluginFlags = 0x00008160;
-constexpr std::uint32_t versionHigh = 0;
-constexpr std::uint32_t versionLow = 2;
+// The same two words as the version resource's file version.
+constexpr std::uint32_t versionHigh = (SONOLOOK_VERSION_MAJOR << 16) | SONOLOOK_VERSION_MINOR;
+constexpr std::uint32_t versionLow = (SONOLOOK_VERSION_PATCH << 16) | SONOLOOK_VERSION_TWEAK;
 constexpr const char* extensions = ".wav";
 constexpr const char* displayName = "Sonolook Viewer/Player";
 constexpr const char* description = "Sonolook Viewer and player plugin";

@@ -57,6 +57,8 @@ TEST(Resources, VersionIsZeroZeroZeroTwoWithTheStringTable) {
     EXPECT_EQ(fixed->dwProductVersionMS, 0u);
     EXPECT_EQ(fixed->dwProductVersionLS, 2u);
 
+    EXPECT_EQ(versionString(info, "FileVersion"), "0.0.0.2");
+    EXPECT_EQ(versionString(info, "ProductVersion"), "0.0.0.2");
     EXPECT_EQ(versionString(info, "Comments"), "Sonolook Viewer plugin for Directory Opus");
     EXPECT_EQ(versionString(info, "FileDescription"), "sonolook.dll");
     EXPECT_EQ(versionString(info, "InternalName"), "sonolook.dll");
