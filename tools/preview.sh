@@ -1,14 +1,32 @@
 #!/usr/bin/env bash
 # The main job: preview a WAV file through the real sonolook.dll as the host would. Installs what
-# is missing, builds the 32-bit DLL and the preview tool, and runs the tool under wine.
-#   tools/preview.sh [file.wav [WIDTHxHEIGHT [out.png]]]
-# Without a file, the tool makes a short sample recording itself and previews that.
+# is missing, builds the DLL and the preview tool, and runs the tool under wine.
+#   tools/preview.sh [--32|--64] [file.wav [WIDTHxHEIGHT [out.png]]]
+# --32 (the default) uses the 32-bit DLL, for 32-bit hosts; --64 the 64-bit one, for 64-bit hosts.
+# The tool says which DLL it loaded. Without a file, it makes a short sample recording itself and
+# previews that.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
-build=${SONOLOOK_BUILD_DIR:-$root/build}
+
+bits=32
+case "${1:-}" in
+  --32) shift ;;
+  --64) bits=64; shift ;;
+esac
+
+# The same build folders and wine prefix as tools/test.sh.
+build32=${SONOLOOK_BUILD_DIR:-$root/build}
+build32=${build32%/}
+if [ "$bits" = 64 ]; then
+  toolchain=x86_64-w64-mingw32
+  build=${build32}64
+else
+  toolchain=i686-w64-mingw32
+  build=$build32
+fi
 
 bash "$root/tools/setup.sh"
-cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/i686-w64-mingw32.cmake" >/dev/null
+cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/$toolchain.cmake" >/dev/null
 cmake --build "$build" -j"$(nproc)" --target sonolook preview >/dev/null
-export WINEPREFIX="${WINEPREFIX:-$build/wineprefix}"
+export WINEPREFIX="${WINEPREFIX:-$build32/wineprefix}"
 exec "$root/tools/wine-run.sh" "$build/bin/preview.exe" "$@"

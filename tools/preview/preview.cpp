@@ -1,4 +1,4 @@
-// The preview tool: loads sonolook.dll exactly as the host does, identifies a WAV file through
+// The preview tool: loads sonolook.dll of its own width (32 or 64 bits) exactly as the host does, identifies a WAV file through
 // DVP_IdentifyFileA, asks DVP_LoadBitmapA for its picture with the same record, and writes the
 // picture as a PNG. With no file it makes a short sample recording (a decaying chirp) and previews
 // that.
@@ -212,7 +212,13 @@ int main(int argc, char** argv) {
     identity.displayName = pluginName;
     identity.displayNameCapacity = sizeof pluginName;
     plugin.identify(&identity);
-    std::printf("Plugin:        %s %u.%u\n", pluginName, identity.versionHigh, identity.versionLow);
+    std::printf("Plugin:        %s %u.%u.%u.%u\n", pluginName, identity.versionHigh >> 16, identity.versionHigh & 0xFFFFu,
+                identity.versionLow >> 16, identity.versionLow & 0xFFFFu);
+    // A process loads DLLs of its own width only, so this tool's width is the DLL's.
+    char dllPath[MAX_PATH + 1] = {};
+    const DWORD dllPathLength = GetModuleFileNameA(plugin.handle(), dllPath, MAX_PATH);
+    std::printf("DLL:           %s, %s\n", sizeof(void*) == 8 ? "64-bit (for 64-bit hosts)" : "32-bit (for 32-bit hosts)",
+                shownPath(std::string(dllPath, dllPathLength)).c_str());
 
     std::string wavPath;
     if (argc > 1) {
