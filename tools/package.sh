@@ -77,7 +77,8 @@ licences() {
     name=$(basename "$archive" .a)
     name=${name#lib}
     case "$archive" in
-      CMakeFiles/*|"$build"/*)
+      # Relative paths are the build tree's own.
+      [!/]*|"$build"/*)
         # The plugin's own objects; the one library built here from foreign sources is dlmalloc.
         case "$name" in
           *dlmalloc*) covers[licences/dlmalloc.txt]=", dlmalloc" ;;
@@ -109,7 +110,14 @@ licences() {
     local source
     source=$(find "$build" -name dlmalloc.c -print -quit)
     [ -n "$source" ] || fail "the DLL holds dlmalloc, but $build has no dlmalloc.c to take its licence from"
-    awk '/\/\*/ { inside = 1 } inside { print } inside && /\*\// { exit }' "$source" >"$stage/licences/dlmalloc.txt"
+    # The opening paragraph of the file's header states the licence; the version line follows it.
+    {
+      echo "From the header of dlmalloc.c, as Debian's source package of libffi carries it:"
+      echo
+      awk 'NR > 1 && /^[[:space:]]*$/ { exit } NR > 1 { print }' "$source"
+      echo
+      grep -m1 '^\* Version' "$source"
+    } >"$stage/licences/dlmalloc.txt"
     covers[licences/dlmalloc.txt]=", dlmalloc"
   fi
   for file in "${!covers[@]}"; do
