@@ -1,0 +1,383 @@
+// Allocation failures driven through the whole system. Each road (the file layer, a pak archive's
+// mount with stored and compressed reads, the logger with a log file, and the two file entry points
+// on a loose file and on a file inside a pak) runs again and again under a sweep registry that fails
+// its n-th request, for n = 0, 1, 2, ... until a run sees no failure; once with only that request
+// failing, once with every request from it on; with the C runtime alone and with small arenas of
+// every heap kind in front of it. Every call must fail as that call reports failure or answer what
+// it answers without failures, nothing may be corrupted, and afterwards every block is back.
+//
+// Nothing inside a road may allocate for the test itself (the failures would hit the test): paths
+// are made beforehand, results go into a fixed transcript, pictures are read back after the
+// registry is restored. Setting SONOLOOK_SWEEP_SITES prints the category and size of every request
+// of each road's clean run.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "core/fileio/FileTestSupport.h"
+#include "core/Utils/Array.h"
+#include "core/Utils/String.h"
+#include "core/fileio/DiskFile.h"
+#include "core/fileio/PakArchive.h"
+#include "core/log/Logger.h"
+#include "plugin/EntryPoints.h"
+#include "support/PakWriter.h"
+#include "support/SweepRegistry.h"
+#include "support/WavWriter.h"
+
+namespace {
+
+using filetest::TempFolder;
+using Bytes = std::vector<std::uint8_t>;
+
+// What one run of a road answered, step by step, without allocating. Each step says how it may
+// differ from the clean run when a failure was injected.
+struct Transcript {
+    enum Rule : char { Same = 's', SameOrZero = 'z', AtMost = 'm' };
+    static constexpr int capacity = 32;
+    std::uint32_t values[capacity] = {};
+    Rule rules[capacity] = {};
+    int steps = 0;
+    // Bytes delivered that differ from the file's, or a host record written on failure.
+    int damage = 0;
+    HBITMAP bitmap = nullptr;
+
+    void step(std::uint32_t value, Rule rule) {
+        if (steps < capacity) {
+            values[steps] = value;
+            rules[steps] = rule;
+        }
+        ++steps;
+    }
+    void result(bool ok) { step(ok ? 1 : 0, SameOrZero); }
+    void count(std::uint32_t n) { step(n, AtMost); }
+    void same(std::uint32_t value) { step(value, Same); }
+    // bytes delivered must be the start of what the file holds.
+    void delivered(const void* got, std::uint32_t n, const Bytes& content) {
+        count(n);
+        if (n > content.size() || (n > 0 && std::memcmp(got, content.data(), n) != 0)) {
+            ++damage;
+        }
+    }
+};
+
+// Where each step of a run differs from the clean run beyond what its rule allows; empty when
+// none does.
+std::string deviations(const Transcript& got, const Transcript& clean, bool failed) {
+    std::string out;
+    if (got.steps != clean.steps) {
+        out += " steps " + std::to_string(got.steps) + " instead of " + std::to_string(clean.steps);
+        return out;
+    }
+    for (int i = 0; i < got.steps && i < Transcript::capacity; ++i) {
+        const std::uint32_t v = got.values[i];
+        const std::uint32_t want = clean.values[i];
+        bool allowed = v == want;
+        if (failed && got.rules[i] == Transcript::SameOrZero) {
+            allowed = allowed || v == 0;
+        } else if (failed && got.rules[i] == Transcript::AtMost) {
+            allowed = v <= want;
+        }
+        if (!allowed) {
+            out += " step " + std::to_string(i) + ": " + std::to_string(v) + " instead of " + std::to_string(want);
+        }
+    }
+    return out;
+}
+
+// The pixels of a bitmap, or nothing.
+std::vector<std::uint32_t> pixelsOf(HBITMAP bitmap) {
+    BITMAP shape{};
+    if (bitmap == nullptr || GetObjectA(bitmap, sizeof shape, &shape) == 0) {
+        return {};
+    }
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = shape.bmWidth;
+    info.bmiHeader.biHeight = shape.bmHeight;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    std::vector<std::uint32_t> pixels(static_cast<std::size_t>(shape.bmWidth) * static_cast<std::size_t>(shape.bmHeight));
+    HDC screen = GetDC(nullptr);
+    GetDIBits(screen, bitmap, 0, static_cast<UINT>(shape.bmHeight), pixels.data(), &info, DIB_RGB_COLORS);
+    ReleaseDC(nullptr, screen);
+    for (std::uint32_t& pixel : pixels) {
+        pixel &= 0x00FFFFFFu;
+    }
+    return pixels;
+}
+
+const char* kindName(HeapKind kind) {
+    switch (kind) {
+    case HeapKind::Platform:
+        return "C runtime only";
+    case HeapKind::Block:
+        return "block arenas";
+    case HeapKind::MultiBlock:
+        return "multi-block arenas";
+    case HeapKind::Greedy:
+        return "greedy arenas";
+    case HeapKind::Mspace:
+        return "mspace arenas";
+    }
+    return "?";
+}
+
+constexpr HeapKind sweptKinds[] = {HeapKind::Platform, HeapKind::Block, HeapKind::MultiBlock, HeapKind::Greedy,
+                                   HeapKind::Mspace};
+
+// Runs road under every sweep and checks each run against the clean run made beforehand under
+// the module's own registry (which also builds, outside the sweep, what the process keeps: the
+// path settings). Returns the number of requests of the clean run.
+template <class Road>
+std::int64_t sweep(const char* name, Road road) {
+    const Transcript clean = road();
+    const std::vector<std::uint32_t> cleanPixels = pixelsOf(clean.bitmap);
+    DeleteObject(clean.bitmap);
+    EXPECT_EQ(clean.damage, 0) << name;
+    std::int64_t cleanRequests = -1;
+
+    for (HeapKind kind : sweptKinds) {
+        for (bool onwards : {false, true}) {
+            for (std::int64_t n = 0;; ++n) {
+                Transcript got;
+                std::size_t outstanding = 0;
+                bool atRest = false;
+                std::int64_t failures = 0;
+                std::int64_t requests = 0;
+                std::int64_t arenaServed = 0;
+                SweepCounter seen;
+                {
+                    SweepRegistry registry(kind);
+                    if (!registry.built()) {
+                        ADD_FAILURE() << "no sweep registry";
+                        return -1;
+                    }
+                    registry.failAt(n, onwards);
+                    got = road();
+                    outstanding = registry.outstanding();
+                    atRest = registry.arenasAtRest();
+                    failures = registry.failures();
+                    requests = registry.requests();
+                    arenaServed = registry.seen().arenaServed.load();
+                    if (failures == 0) {
+                        for (std::size_t i = 0; i < SweepCounter::logged; ++i) {
+                            seen.log[i] = registry.seen().log[i];
+                        }
+                    }
+                }
+                const std::string where = std::string(name) + ", " + kindName(kind) + (onwards ? ", failing from request " : ", failing request ") + std::to_string(n);
+                EXPECT_EQ(outstanding, 0u) << where;
+                EXPECT_TRUE(atRest) << where << ": an arena's books show memory in use";
+                EXPECT_EQ(got.damage, 0) << where;
+                const std::string off = deviations(got, clean, failures > 0);
+                EXPECT_TRUE(off.empty()) << where << ":" << off;
+                if (got.bitmap != nullptr) {
+                    EXPECT_TRUE(pixelsOf(got.bitmap) == cleanPixels) << where << ": a different picture";
+                    DeleteObject(got.bitmap);
+                }
+                if (failures > 0) {
+                    if (n >= 2000) {
+                        ADD_FAILURE() << where << ": the road never ends its requests";
+                        break;
+                    }
+                    continue;
+                }
+                // The run that no failure reached: every request served, the same as the clean run.
+                if (kind != HeapKind::Platform) {
+                    EXPECT_GT(arenaServed, 0) << where << ": the arenas served nothing";
+                }
+                if (cleanRequests < 0) {
+                    cleanRequests = requests;
+                    if (std::getenv("SONOLOOK_SWEEP_SITES") != nullptr) {
+                        std::printf("[sweep] %s: %lld requests:", name, static_cast<long long>(requests));
+                        for (std::int64_t i = 0; i < requests && i < static_cast<std::int64_t>(SweepCounter::logged); ++i) {
+                            std::printf(" %u/%u", seen.log[i].category, seen.log[i].size);
+                        }
+                        std::printf("\n");
+                    }
+                }
+                EXPECT_EQ(requests, cleanRequests) << where;
+                break;
+            }
+        }
+    }
+    return cleanRequests;
+}
+
+Bytes text(const std::string& s) { return Bytes(s.begin(), s.end()); }
+
+// A short PCM recording and the record and picture the host would keep of it.
+Bytes recording() {
+    std::vector<std::int16_t> values;
+    for (int i = 0; i < 500; ++i) {
+        values.push_back(static_cast<std::int16_t>((i * 37) % 2000 - 1000));
+    }
+    return WavWriter().pcm(1, 22050, 16).data(samples16(values)).bytes();
+}
+
+class AllocationSweep : public ::testing::Test {
+protected:
+    void TearDown() override { UnmountArchive(); }
+    std::string write(const std::string& name, const Bytes& bytes) {
+        EXPECT_TRUE(folder.write(name, std::string(bytes.begin(), bytes.end())));
+        return folder.file(name);
+    }
+    TempFolder folder;
+};
+
+TEST_F(AllocationSweep, FileLayer) {
+    const Bytes content = text("0123456789abcdefghij");
+    const Bytes fromSeven(content.begin() + 7, content.end());
+    const std::string path = write("plain.txt", content);
+    ASSERT_TRUE(folder.makeFolder("sub"));
+    const std::string appended = folder.file("appended.txt");
+    const std::string listed = folder.path();
+    const std::int64_t requests = sweep("file layer", [&] {
+        Transcript t;
+        {
+            DiskFile f(false);
+            t.result(f.Open(path.c_str()));
+            char b[32] = {};
+            t.delivered(b, f.Read(b, 8), content);
+            t.result(f.Seek(4));
+            t.count(f.Skip(3));
+            t.delivered(b, f.Read(b, 1), fromSeven);
+            t.count(f.Size());
+            t.result(f.Close());
+            t.count(f.ExecutableDirectory().length());
+            t.count(f.QueryPath().length());
+            DiskFile whole(false);
+            t.result(whole.Open(path.c_str(), 1, 15));
+            t.delivered(whole.memoryData, whole.memoryData != nullptr ? whole.size : 0, content);
+            whole.Close();
+            DiskFile log(false);
+            t.result(log.OpenAppend(appended.c_str()));
+            t.result(log.WriteLine("one line", 0));
+            log.Close();
+            t.result(log.Exists(path.c_str()));
+            Array<String> files(15);
+            Array<String> folders(15);
+            t.result(log.ListDirectory(listed.c_str(), files, folders));
+            t.count(files.count());
+            t.count(folders.count());
+            t.result(log.Delete(appended.c_str()));
+        }
+        DeleteFileA(appended.c_str());
+        return t;
+    });
+    EXPECT_GT(requests, 5);
+}
+
+TEST_F(AllocationSweep, PakMountStoredAndCompressedReads) {
+    const Bytes stored = text("stored as it is");
+    const Bytes fromTwo(stored.begin() + 2, stored.end());
+    std::string longText;
+    for (int i = 0; i < 200; ++i) {
+        longText += "inflated through zlib, whose memory comes from the registry. ";
+    }
+    const Bytes packed = text(longText);
+    const std::string pak = write("sweep.pak", PakWriter().stored("a/stored", stored).compressed("a/packed", packed).bytes());
+    const std::string storedPath = pak + "/a/stored";
+    const std::string packedPath = pak + "\\a\\packed";
+    const std::int64_t requests = sweep("pak archive", [&] {
+        Transcript t;
+        {
+            DiskFile s(false);
+            t.result(s.Open(storedPath.c_str()));
+            char b[32] = {};
+            t.delivered(b, s.Read(b, sizeof b), stored);
+            // A second entry open beside the first, then the first read on where it was.
+            DiskFile z(false);
+            t.result(z.Open(packedPath.c_str(), 1, 0));
+            t.delivered(z.memoryData, z.memoryData != nullptr ? z.size : 0, packed);
+            t.result(s.Seek(2));
+            t.delivered(b, s.Read(b, 4), fromTwo);
+            t.result(s.Close());
+        }
+        t.result(UnmountArchive());
+        return t;
+    });
+    EXPECT_GT(requests, 5);
+}
+
+TEST_F(AllocationSweep, LoggerWithALogFile) {
+    const std::string logPath = folder.file("sweep.html");
+    const std::int64_t requests = sweep("logger", [&] {
+        Transcript t;
+        {
+            Logger log;
+            log.setColourMode(Logger::htmlMode);
+            t.result(log.setLogFileName(logPath.c_str()));
+            t.result(log.attachLogFile());
+            log.setColour(4);
+            log.writeText("a line <with> markup\n");
+            log.writeEscaped("<escaped>");
+            log.logMessage(3, "%s %d", "value", 42);
+            t.result(log.closeLogFile());
+        }
+        DeleteFileA(logPath.c_str());
+        return t;
+    });
+    EXPECT_GT(requests, 2);
+}
+
+// identify and then draw, on a loose file and on the same bytes stored in a pak.
+TEST_F(AllocationSweep, EntryPointsOnLooseAndPakFiles) {
+    const Bytes wave = recording();
+    const std::string loose = write("sweep.wav", wave);
+    const std::string pak = write("bank.pak", PakWriter().stored("other.wav", text("x")).stored("drums/sweep.wav", wave).bytes());
+    const std::string inside = pak + "\\drums\\sweep.wav";
+
+    for (const std::string* path : {&loose, &inside}) {
+        std::vector<char> name(path->begin(), path->end());
+        name.push_back('\0');
+        char cleanText[96] = {};
+        FileInfoRecord cleanRecord{};
+        cleanRecord.description = cleanText;
+        cleanRecord.descriptionCapacity = sizeof cleanText;
+        ASSERT_EQ(DVP_IdentifyFileA(nullptr, name.data(), &cleanRecord, nullptr), TRUE) << *path;
+        UnmountArchive();
+        const bool inPak = path == &inside;
+
+        sweep(inPak ? "DVP_IdentifyFileA, pak" : "DVP_IdentifyFileA, loose", [&] {
+            Transcript t;
+            char description[96];
+            std::memset(description, 0xCD, sizeof description);
+            FileInfoRecord record;
+            std::memset(&record, 0xCD, sizeof record);
+            record.description = description;
+            record.descriptionCapacity = sizeof description;
+            const BOOL identified = DVP_IdentifyFileA(nullptr, name.data(), &record, nullptr);
+            t.result(identified == TRUE);
+            if (identified == TRUE) {
+                t.damage += std::strcmp(description, cleanText) != 0 ? 1 : 0;
+                t.damage += std::memcmp(&record.privateArea, &cleanRecord.privateArea, sizeof record.privateArea) != 0 ? 1 : 0;
+            } else {
+                // A refusal leaves the host's record as it was.
+                t.damage += record.flags != 0xCDCDCDCDu || static_cast<unsigned char>(description[0]) != 0xCD ? 1 : 0;
+            }
+            UnmountArchive();
+            return t;
+        });
+        sweep(inPak ? "DVP_LoadBitmapA, pak" : "DVP_LoadBitmapA, loose", [&] {
+            Transcript t;
+            FileInfoRecord record = cleanRecord;
+            ImageSizeRecord size{48, 32};
+            t.bitmap = DVP_LoadBitmapA(nullptr, name.data(), &record, &size, nullptr);
+            t.result(t.bitmap != nullptr);
+            t.damage += std::memcmp(&record, &cleanRecord, sizeof record) != 0 ? 1 : 0;
+            UnmountArchive();
+            return t;
+        });
+    }
+}
+
+} // namespace
