@@ -37,16 +37,18 @@ mkdir -p "$work" "$out"
 work=$(cd "$work" && pwd)
 out=$(cd "$out" && pwd)
 
-# The zip entries carry the time of the last commit, so that packaging the same sources twice
-# gives the same bytes.
+# The zip entries carry the time of the last commit rather than the time of packaging.
 stamp=$(TZ=UTC git -C "$root" log -1 --date=format-local:'%Y-%m-%d %H:%M:%SZ' --format=%cd 2>/dev/null ||
   date -u '+%Y-%m-%d %H:%M:%SZ')
 
 # build ARCH TOOLCHAIN: the DLL alone, in Release, in $work/ARCH.
 build() {
   local build=$work/$1
+  # Linked without symbols, which serve nobody who installs the plugin, and without the link time
+  # in its headers, so that the same sources give the same DLL, byte for byte. (Stripping
+  # afterwards would stamp the time again.)
   cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/$2.cmake" -DCMAKE_BUILD_TYPE=Release \
-    -DBUILD_TESTING=OFF >/dev/null
+    -DBUILD_TESTING=OFF "-DCMAKE_SHARED_LINKER_FLAGS=-s -Wl,--no-insert-timestamp" >/dev/null
   cmake --build "$build" -j"$(nproc)" --target sonolook >/dev/null
 }
 
@@ -125,13 +127,12 @@ licences() {
   done | sort
 }
 
-# package ARCH BITS MACHINE TOOLCHAIN: stages and zips one width.
+# package ARCH BITS MACHINE: stages and zips one width.
 package() {
   local arch=$1 stage=$work/stage-$1 zip
   rm -rf "$stage"
   mkdir -p "$stage"
-  # Symbols serve nobody who installs the plugin.
-  "$4-strip" --strip-unneeded -o "$stage/sonolook.dll" "$work/$arch/bin/sonolook.dll"
+  cp "$work/$arch/bin/sonolook.dll" "$stage/"
   local listing
   listing=$(licences "$arch" "$stage")
   # INSTALL.txt with Windows line ends, for Notepad.
@@ -152,5 +153,5 @@ version=$(version_of x86)
 [ -n "$version" ] && [ "$version" = "$(version_of x64)" ] || fail "the two builds disagree on the version"
 check_dll x86 i686-w64-mingw32 pei-i386
 check_dll x64 x86_64-w64-mingw32 pei-x86-64
-package x86 32 "PE32, i386" i686-w64-mingw32
-package x64 64 "PE32+, x86-64" x86_64-w64-mingw32
+package x86 32 "PE32, i386"
+package x64 64 "PE32+, x86-64"
