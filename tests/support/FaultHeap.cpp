@@ -79,8 +79,9 @@ FaultRegistry::FaultRegistry(std::uint32_t faultyCategories) : registry(nullptr)
 
 FaultRegistry::~FaultRegistry() {
     swapHeapRegistry(previous);
-    // Blocks still out stay valid: both heaps are malloc-based and the module's platform heap
-    // releases them the same way. The registry's block is kept for that reason.
+    // Blocks still out stay valid without the registry: both heaps are malloc-based and the
+    // module's platform heap releases them the same way.
+    HeapRegistry::dismantle(registry);
 }
 
 FaultHeap& FaultRegistry::heap() { return *static_cast<FaultHeap*>(registry->heap(0)); }
