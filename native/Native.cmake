@@ -14,7 +14,7 @@ set(SONOLOOK_SANITIZE -fsanitize=address,undefined -fno-sanitize-recover=all -fn
   -fno-sanitize=returns-nonnull-attribute)
 add_compile_options(${SONOLOOK_SANITIZE} -fsanitize=fuzzer-no-link)
 # -rdynamic: the host's GetProcAddress finds the linked-in entry points among the exported symbols.
-add_link_options(${SONOLOOK_SANITIZE} -rdynamic -Wl,-u,__asan_default_options,-u,__ubsan_default_options,-u,__lsan_default_suppressions)
+add_link_options(${SONOLOOK_SANITIZE} -rdynamic -Wl,-u,__asan_default_options,-u,__ubsan_default_options,-u,__lsan_default_suppressions,-u,__lsan_default_options)
 # The stand-in header is found wherever the code includes <windows.h>.
 include_directories(BEFORE SYSTEM ${CMAKE_SOURCE_DIR}/native/include)
 

@@ -13,6 +13,8 @@ const char* __asan_default_options() {
 // must find nothing to give back to. Only that block is exempt; every other one must come back.
 const char* __lsan_default_suppressions() { return "leak:getHeapRegistry\n"; }
 
+const char* __lsan_default_options() { return "print_suppressions=0"; }
+
 const char* __ubsan_default_options() { return "print_stacktrace=1:halt_on_error=1"; }
 
 } // extern "C"

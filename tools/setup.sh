@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs everything the build, the tests and the preview tool need on Debian 12, from Debian's
-# package registry. Idempotent: when every package is already there it only checks and returns.
+# package registry (clang, its sanitizer and libFuzzer runtimes and the native zlib serve the
+# native test and fuzz configuration). Idempotent: when every package is already there it only
+# checks and returns.
 set -euo pipefail
 
 packages=(
@@ -12,6 +14,7 @@ packages=(
   libz-mingw-w64-dev
   libstb-dev
   qemu-user-static
+  clang-14 libclang-rt-14-dev llvm-14 zlib1g-dev
 )
 
 # Checking needs no privileges; only installing does.

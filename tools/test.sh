@@ -1,9 +1,14 @@
 #!/usr/bin/env bash
 # The whole test suite: installs what is missing, builds sonolook.dll and the test programs, and
 # runs them under wine through CTest.
-#   tools/test.sh          both widths: the product (32-bit, in build/) and the same code built
-#                          for 64-bit Windows (in build64/)
+#   tools/test.sh          everything: the native run (below), then both widths: the product
+#                          (32-bit, in build/) and the same code built for 64-bit Windows (build64/)
 #   tools/test.sh 32|64    one width only
+#   tools/test.sh native   the native run only: the test programs built as Linux programs with
+#                          clang under AddressSanitizer, UndefinedBehaviorSanitizer and
+#                          LeakSanitizer (build-native/), then each fuzz target for a bounded time
+#                          (SONOLOOK_FUZZ_SECONDS, default 60; 0 skips fuzzing; tools/fuzz.sh runs
+#                          longer). The fast way to run the suite while developing.
 # Further arguments go to ctest, e.g. tools/test.sh 32 -R core_tests
 #   SONOLOOK_BUILD_DIR=dir puts the 32-bit build in dir and the 64-bit one in dir64 (for parallel
 #                          work on one checkout); each width always has a folder of its own.
@@ -12,12 +17,12 @@
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 
-widths="32 64"
+widths="native 32 64"
 case "${1:-}" in
-  32|64) widths=$1; shift ;;
+  32|64|native) widths=$1; shift ;;
   "") ;;
   -*) ;;
-  *) echo "usage: tools/test.sh [32|64] [ctest arguments]" >&2; exit 2 ;;
+  *) echo "usage: tools/test.sh [32|64|native] [ctest arguments]" >&2; exit 2 ;;
 esac
 
 bash "$root/tools/setup.sh"
@@ -27,6 +32,15 @@ build32=${build32%/}
 prefix=$build32/wineprefix
 
 for bits in $widths; do
+  if [ "$bits" = native ]; then
+    build=${build32}-native
+    echo "== native build under the sanitizers in $build"
+    cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/native-clang.cmake" >/dev/null
+    cmake --build "$build" -j"$(nproc)"
+    (cd "$build" && ctest --output-on-failure -j"$(nproc)" "$@")
+    SONOLOOK_NATIVE_BUILD="$build" bash "$root/tools/fuzz.sh" "${SONOLOOK_FUZZ_SECONDS:-60}"
+    continue
+  fi
   if [ "$bits" = 32 ]; then
     toolchain=i686-w64-mingw32
     build=$build32

@@ -33,9 +33,8 @@ struct RenderPlan {
     // Two samples per column.
     std::uint32_t sampleCount;
     std::uint32_t sampleBytes;
-    // Bytes read per sample: one whole frame.
-    std::uint32_t frameBytes;
-    std::uint32_t frameBufferBytes;
+    // Bytes read per sample: the start of a frame, as much of it as the conversion touches.
+    std::uint32_t readBytes;
 };
 
 bool planRender(const WavePrivateArea& area, const ImageSizeRecord* size, RenderPlan& plan) {
@@ -48,36 +47,31 @@ bool planRender(const WavePrivateArea& area, const ImageSizeRecord* size, Render
     // samples' bytes below 4 GiB too.
     plan.sampleCount = 2u * static_cast<std::uint32_t>(plan.picture.width);
     const std::uint64_t sampleBytes = std::uint64_t{plan.sampleCount} * sizeof(float);
-    // The conversion touches bytes 0 to 3 whatever the frame size, and the 24-bit sign goes one
-    // past a 3-byte frame: a damaged fmt chunk with a frame smaller than its sample stays inside.
-    plan.frameBytes = static_cast<std::uint32_t>(area.bytesPerFrame);
-    const std::uint64_t frameBufferBytes =
-        std::uint64_t{plan.frameBytes > sampleBytesTouched ? plan.frameBytes : sampleBytesTouched} + 1;
-    if (sampleBytes > 0xFFFFFFFFu || frameBufferBytes > 0xFFFFFFFFu) {
+    if (sampleBytes > 0xFFFFFFFFu) {
         return false;
     }
     plan.sampleBytes = static_cast<std::uint32_t>(sampleBytes);
-    plan.frameBufferBytes = static_cast<std::uint32_t>(frameBufferBytes);
+    // Only the first sample of a frame is drawn, and the conversion touches bytes 0 to 3 (the
+    // 24-bit sign one past a 3-byte frame), so no more is read: a frame of a gigabyte from a
+    // forged byte rate costs four bytes per sample, not a gigabyte buffer cleared and read per
+    // sample. The seek after every read sets the position and the end flag, so the walk over the
+    // frames is the one whole-frame reads would make.
+    const std::uint32_t frameBytes = static_cast<std::uint32_t>(area.bytesPerFrame);
+    plan.readBytes = std::min(frameBytes, sampleBytesTouched);
     return true;
 }
 
-// Reads the samples from the opened file, positioned at the data: one frame per sample, then a
-// seek to the next sample's frame. At most sampleCount passes; the end of the file, a failed read
-// or seek, or the abort event end it sooner, and the samples not reached stay as they are. False
-// when the frame buffer cannot be had.
-bool sampleFrames(File& file, const WavePrivateArea& area, const RenderPlan& plan, float* samples, void* abortEvent) {
+// Reads the samples from the opened file, positioned at the data: the start of one frame per
+// sample, then a seek to the next sample's frame. At most sampleCount passes; the end of the file,
+// a failed read or seek, or the abort event end it sooner, and the samples not reached stay as they
+// are.
+void sampleFrames(File& file, const WavePrivateArea& area, const RenderPlan& plan, float* samples, void* abortEvent) {
     const float step = samplingStep(area.frameCount, plan.picture.width);
     float position = 0.0f;
-    HeapPointer<std::uint8_t> frameBlock =
-        allocateHeapBlock<std::uint8_t>(plan.frameBufferBytes, 16, HeapCategory::GlobalNew);
-    std::uint8_t* frame = frameBlock.get();
-    if (frame == nullptr) {
-        return false;
-    }
-    // Zeroed, so that bytes the frame does not cover read as 0 rather than stale memory.
-    std::fill_n(frame, plan.frameBufferBytes, std::uint8_t{0});
+    // Zeroed, so that bytes a short frame does not cover read as 0 rather than stale memory.
+    std::uint8_t frame[sampleBytesTouched + 1] = {};
     for (std::uint32_t i = 0; i < plan.sampleCount && !file.AtEnd() && file.IsOk(); ++i) {
-        file.Read(frame, 1, plan.frameBytes);
+        file.Read(frame, 1, plan.readBytes);
         samples[i] = convertSample(frame, area.bitsPerSample);
         // Rounded to single precision after every step: this picks the frames.
         position = position + step;
@@ -86,7 +80,6 @@ bool sampleFrames(File& file, const WavePrivateArea& area, const RenderPlan& pla
             break;
         }
     }
-    return true;
 }
 
 } // namespace
@@ -116,9 +109,7 @@ void* renderWaveform(File& file, void* window, const char* name, const FileInfoR
     }
     // Samples not read (an early end) draw as the centre line.
     std::fill_n(samples.get(), plan.sampleCount, 0.0f);
-    if (!sampleFrames(file, area, plan, samples.get(), abortEvent)) {
-        return nullptr;
-    }
+    sampleFrames(file, area, plan, samples.get(), abortEvent);
 
     HeapPointer<std::uint32_t> pixels =
         allocateHeapBlock<std::uint32_t>(plan.pictureBytes, 16, HeapCategory::GlobalNew);

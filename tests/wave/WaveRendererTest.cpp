@@ -251,6 +251,22 @@ TEST(WaveRenderer, SizesAndTheBitmapStep) {
     EXPECT_EQ(fakes.log().releaseDcCalls, 5);
 }
 
+// A forged byte rate makes each frame a gigabyte: the picture still costs its own pixels and a few
+// bytes per sample, not a gigabyte buffer per call (found by fuzzing).
+TEST(WaveRenderer, HugeFramesCostOnlyTheBytesDrawn) {
+    Identified huge(WavWriter().fmt(1, 1, 1, 0x40000000u, 2, 16).chunk("data", 0xFFFFFFF0u, samples16({16384, 0, 0})).bytes());
+    ASSERT_TRUE(huge.identified);
+    ASSERT_EQ(huge.info.privateArea.bytesPerFrame, 0x40000000);
+    FaultRegistry registry;
+    void* bitmap = nullptr;
+    {
+        PlatformFakes fakes;
+        bitmap = huge.draw(16, 16);
+    }
+    EXPECT_NE(bitmap, nullptr);
+    EXPECT_LE(registry.heap().largestRequest.load(), 16u * 16u * 4u);
+}
+
 TEST(WaveRenderer, AllocationFailuresGiveNullAndLeakNothing) {
     Identified good(mono16(std::vector<std::int16_t>(64, 100)));
     ASSERT_TRUE(good.identified);

@@ -1,0 +1,80 @@
+// Fuzz target: DVP_LoadBitmapA with any private values, any picture size (or none) and any bytes
+// as the file. The input is the seven private values (28 bytes), width and height (8 bytes), a flag
+// byte (bit 0: no size record at all), then the file. A picture must have the size asked for
+// (800 x 600 without a usable record); the record must stay as it was; every handle must be closed.
+#include <windows.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+
+#include "fuzz/MemoryFiles.h"
+#include "plugin/EntryPoints.h"
+
+namespace {
+
+constexpr std::size_t headerBytes = 28 + 8 + 1;
+
+std::int32_t int32At(const std::uint8_t* bytes) {
+    std::uint32_t value = 0;
+    for (int i = 3; i >= 0; --i) {
+        value = (value << 8) | bytes[i];
+    }
+    return static_cast<std::int32_t>(value);
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size < headerBytes) {
+        return 0;
+    }
+    FileInfoRecord info;
+    std::memset(&info, 0, sizeof(info));
+    std::int32_t values[7];
+    for (int i = 0; i < 7; ++i) {
+        values[i] = int32At(data + 4 * i);
+    }
+    WavePrivateArea& area = info.privateArea;
+    area.isPcm = values[0];
+    area.channelCount = values[1];
+    area.sampleRate = values[2];
+    area.frameCount = static_cast<std::uint32_t>(values[3]);
+    area.dataOffset = static_cast<std::uint32_t>(values[4]);
+    area.bytesPerFrame = values[5];
+    area.bitsPerSample = values[6];
+    ImageSizeRecord wanted = {int32At(data + 28), int32At(data + 32)};
+    const bool noRecord = (data[36] & 1) != 0;
+    // Pictures of many megapixels are correct but only slow: they are left out, while every size
+    // the renderer must refuse (zero, negative, products past 32 bits) goes through.
+    if (!noRecord && wanted.width > 0 && wanted.height > 0 &&
+        std::int64_t{wanted.width} * wanted.height > (std::int64_t{1} << 16)) {
+        return 0;
+    }
+    if (!noRecord && wanted.width > 4096) {
+        return 0;
+    }
+
+    fuzzfiles::install();
+    fuzzfiles::add("C:/in/fuzz.wav", data + headerBytes, size - headerBytes);
+    FileInfoRecord before = info;
+    char name[] = "C:/in/fuzz.wav";
+    HBITMAP bitmap = DVP_LoadBitmapA(nullptr, name, &info, noRecord ? nullptr : &wanted, nullptr);
+    if (std::memcmp(&info, &before, sizeof(info)) != 0) {
+        std::abort(); // drawing wrote into the host's record
+    }
+    if (bitmap != nullptr) {
+        BITMAP shape{};
+        GetObjectA(bitmap, sizeof(shape), &shape);
+        // No record, or a degenerate one (width below 1, height below 2), asks for the default.
+        const bool fallback = noRecord || wanted.width < 1 || wanted.height < 2;
+        const LONG width = fallback ? 800 : wanted.width;
+        const LONG height = fallback ? 600 : wanted.height;
+        if (shape.bmWidth != width || shape.bmHeight != height) {
+            std::abort(); // a picture of another size than asked for
+        }
+        DeleteObject(bitmap);
+    }
+    fuzzfiles::reset();
+    return 0;
+}
