@@ -100,6 +100,11 @@ struct DeviceContext {
     int unused;
 } screenContext;
 
+// The one console there is.
+struct Console {
+    int unused;
+} consoleHandle;
+
 // The one module there is: this program, which stands for sonolook.dll.
 struct Module {
     int unused;
@@ -709,6 +714,20 @@ DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
     }
     pthread_mutex_unlock(&event->mutex);
     return signalled ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
+}
+
+void OutputDebugStringA(LPCSTR) {}
+
+HANDLE GetStdHandle(DWORD which) {
+    if (which != STD_INPUT_HANDLE && which != STD_OUTPUT_HANDLE && which != STD_ERROR_HANDLE) {
+        lastError = ERROR_INVALID_HANDLE;
+        return INVALID_HANDLE_VALUE;
+    }
+    return reinterpret_cast<HANDLE>(&consoleHandle);
+}
+
+BOOL SetConsoleTextAttribute(HANDLE console, WORD) {
+    return console == reinterpret_cast<HANDLE>(&consoleHandle) ? TRUE : fail(ERROR_INVALID_HANDLE);
 }
 
 LPSTR lstrcpynA(LPSTR target, LPCSTR source, int capacity) {

@@ -172,6 +172,18 @@ typedef struct BITMAP {
 #define ERROR_RESOURCE_DATA_NOT_FOUND 1812L
 #define ERROR_RESOURCE_TYPE_NOT_FOUND 1813L
 
+#define STD_INPUT_HANDLE ((DWORD)-10)
+#define STD_OUTPUT_HANDLE ((DWORD)-11)
+#define STD_ERROR_HANDLE ((DWORD)-12)
+#define FOREGROUND_BLUE 0x0001
+#define FOREGROUND_GREEN 0x0002
+#define FOREGROUND_RED 0x0004
+#define FOREGROUND_INTENSITY 0x0008
+#define BACKGROUND_BLUE 0x0010
+#define BACKGROUND_GREEN 0x0020
+#define BACKGROUND_RED 0x0040
+#define BACKGROUND_INTENSITY 0x0080
+
 #define BI_RGB 0
 #define CBM_INIT 0x04u
 #define DIB_RGB_COLORS 0
@@ -216,6 +228,12 @@ HANDLE CreateEventA(LPSECURITY_ATTRIBUTES security, BOOL manualReset, BOOL initi
 BOOL SetEvent(HANDLE event);
 BOOL ResetEvent(HANDLE event);
 DWORD WaitForSingleObject(HANDLE object, DWORD milliseconds);
+
+/* The debugger and the console. No debugger listens here, so debugger output goes nowhere; the
+   console's colours are accepted and not shown. */
+void OutputDebugStringA(LPCSTR text);
+HANDLE GetStdHandle(DWORD which);
+BOOL SetConsoleTextAttribute(HANDLE console, WORD attributes);
 
 /* Text. */
 LPSTR lstrcpynA(LPSTR target, LPCSTR source, int capacity);
