@@ -718,6 +718,8 @@ DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
 
 void OutputDebugStringA(LPCSTR) {}
 
+void DebugBreak(void) { abort(); }
+
 HANDLE GetStdHandle(DWORD which) {
     if (which != STD_INPUT_HANDLE && which != STD_OUTPUT_HANDLE && which != STD_ERROR_HANDLE) {
         lastError = ERROR_INVALID_HANDLE;

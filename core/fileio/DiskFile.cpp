@@ -39,9 +39,11 @@ Lock* fallbackLock = nullptr;
 // Under the lifecycle guard.
 Lock* createFileLock() {
     Lock* lock = new (HeapCategory::Engine) Lock(nullptr);
-    if (lock != nullptr) {
+    if (lock != nullptr && lock->made) {
         return lock;
     }
+    // Not allocated, or not made by the threads library: the same lack of a lock.
+    delete lock;
     if (fallbackLock == nullptr) {
         fallbackLock = new (fallbackStorage) Lock(nullptr);
     }
@@ -179,10 +181,21 @@ bool DiskFile::RawOpenAppend(const char* openName) {
         return false;
     }
     writeHandle = handle;
-    rawSize = RawSize();
-    RawSeek(rawSize);
+    const std::uint32_t endOfFile = RawSize();
+    // Without the size, or without the seek to it, the handle stays at the start of the file and
+    // the first line written would overwrite what is there: the open fails instead.
+    if (!rawOk || !RawSeek(endOfFile)) {
+        platform().CloseHandle(handle);
+        writeHandle = nullptr;
+        rawSize = 0;
+        rawPosition = 0;
+        rawAtEnd = true;
+        rawOk = false;
+        return false;
+    }
+    rawSize = endOfFile;
     rawAtEnd = false;
-    rawPosition = rawSize;
+    rawPosition = endOfFile;
     rawOk = true;
     return true;
 }
@@ -350,6 +363,12 @@ bool DiskFile::ListDirectory(const char* path, Array<String>& files, Array<Strin
     if (search == INVALID_HANDLE_VALUE) {
         return false;
     }
+    // A listing cut short (a name that cannot be stored, or an error of the platform's listing
+    // other than its end) is a failure, not a shorter listing: what this call appended is taken
+    // back, so that a caller never mistakes part of a folder for all of it.
+    const std::uint32_t filesBefore = files.count();
+    const std::uint32_t foldersBefore = folders.count();
+    bool complete = true;
     // Each pass consumes one entry of the platform's listing, which ends when FindNextFileA fails.
     do {
         // cFileName is NUL-terminated within its array; the last byte is forced so a faulty
@@ -360,15 +379,27 @@ bool DiskFile::ListDirectory(const char* path, Array<String>& files, Array<Strin
         const bool dotDot = entry[0] == '.' && entry[1] == '.' && entry[2] == '\0';
         if (!dot && !dotDot) {
             String copy;
-            // A name that cannot be stored is left out; the listing goes on.
-            if (copy.assign(entry)) {
-                Array<String>& target = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? folders : files;
-                target.pushBack(std::move(copy));
+            Array<String>& target = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? folders : files;
+            if (!copy.assign(entry) || !target.pushBack(std::move(copy))) {
+                complete = false;
+                break;
             }
         }
     } while (platform().FindNextFileA(search, &found));
+    // Read before FindClose, which may set its own.
+    if (complete && platform().GetLastError() != ERROR_NO_MORE_FILES) {
+        complete = false;
+    }
     platform().FindClose(search);
-    return true;
+    if (!complete) {
+        while (files.count() > filesBefore) {
+            files.popBack();
+        }
+        while (folders.count() > foldersBefore) {
+            folders.popBack();
+        }
+    }
+    return complete;
 }
 
 String DiskFile::ExecutableDirectory() {

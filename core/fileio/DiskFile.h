@@ -26,7 +26,8 @@ public:
     // Slot 5. Under fileLock. Creates or truncates the file for exclusive writing.
     bool RawOpenCreate(const char* name) override;
     // Slot 6. Under fileLock. Opens or creates the file for exclusive writing, positioned at its
-    // end (rawSize and rawPosition at the size). Never goes to an archive.
+    // end (rawSize and rawPosition at the size). Never goes to an archive. False, with no handle
+    // kept and rawOk 0, when the file cannot be opened or its size or the seek to its end fails.
     bool RawOpenAppend(const char* name) override;
     // Slot 7. Under fileLock. Closes the write handle if one is held, else the read handle; an
     // object with no handle while an archive is ready closes the entry it opened there instead.
@@ -62,9 +63,9 @@ public:
     // Slot 15. Under fileLock. Deletes the file on disk.
     bool Delete(const char* name) override;
     // Slot 16. Under fileLock for the whole listing. Appends the bare names found in path (no
-    // trailing separator) to files and folders, skipping "." and ".."; a name whose copy cannot be
-    // stored is left out and the listing goes on. False, nothing appended, when the folder cannot
-    // be listed.
+    // trailing separator) to files and folders, skipping "." and "..". False, nothing appended,
+    // when the folder cannot be listed, and when the listing is cut short: a name whose copy
+    // cannot be stored, or an error of the platform's listing other than its end.
     bool ListDirectory(const char* path, Array<String>& files, Array<String>& folders) override;
     // Slot 17. The directory of the process's executable, with '/' separators and a trailing '/';
     // empty when it cannot be had (also when the path does not fit the 256-byte buffer).

@@ -55,6 +55,11 @@ Logger::Logger()
     // Either may come back null; the logger then runs without debugger output or without locking.
     debugSink = new (HeapCategory::Engine) DebugOutputSink();
     lock = new (HeapCategory::Engine) Lock("logger");
+    // A lock the threads library could not make is no lock at all.
+    if (lock != nullptr && !lock->made) {
+        delete lock;
+        lock = nullptr;
+    }
 }
 
 Logger::~Logger() { teardown(); }

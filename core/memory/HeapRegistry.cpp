@@ -8,6 +8,7 @@
 #include <new>
 
 #include "core/memory/Heap.h"
+#include "core/thread/StaticMutexGuard.h"
 
 namespace {
 
@@ -80,6 +81,12 @@ void nextName(HeapName& name) {
 // The module-wide registry. It is built during static initialisation, before any other thread can
 // enter the module; afterwards it only changes at exit and when a test swaps it.
 std::atomic<HeapRegistry*> moduleRegistry{nullptr};
+// Held while the module's registry is built, so that it is built at most once at a time: two
+// threads that both find none (after the teardown at exit, or after a failed build) would each
+// build one, and one would leak or be torn down under the other. Statically initialised and never
+// destroyed, so it works before static construction and after the exit routines alike. Guards
+// teardownRegistered too.
+pthread_mutex_t buildGuard = PTHREAD_MUTEX_INITIALIZER;
 bool teardownRegistered = false;
 
 void teardownRegistry() {
@@ -144,6 +151,12 @@ HeapRegistry* HeapRegistry::build(const HeapConfig& config, const CategoryRoute*
         arenaCursor = arenaStart + static_cast<std::uintptr_t>(arenaBytes(entry));
         const HeapKindBuilder& builder = kinds.kinds[entry.kind];
         registry->heapTable[i] = builder.construct(reinterpret_cast<void*>(objectCursor), arenaStart, entry, names[entry.kind]);
+        // A heap whose lock the threads library could not make would serve threads unguarded.
+        if (!registry->heapTable[i]->lock.made) {
+            registry->count = i + 1;
+            dismantle(registry);
+            return nullptr;
+        }
         nextName(names[entry.kind]);
         objectCursor += alignUp(builder.objectSize, alignof(void*));
     }
@@ -191,6 +204,12 @@ void HeapRegistry::release(void* pointer) {
 
 HeapRegistry* getHeapRegistry() {
     HeapRegistry* registry = moduleRegistry.load();
+    if (registry != nullptr) {
+        return registry;
+    }
+    StaticMutexGuard guard(buildGuard);
+    // Another thread may have built it while this one waited.
+    registry = moduleRegistry.load();
     if (registry != nullptr) {
         return registry;
     }

@@ -16,8 +16,8 @@ public:
     // Builds a registry in one malloc'd block from the given tables. Null when the block cannot
     // be had, when an entry names a kind the table cannot build or one its kind cannot serve
     // soundly (a block smaller than a pointer, a run-map heap of 0 or more than 32767 blocks, an
-    // arena beyond 32 bits), when a route names a heap that does not exist, or when the block's
-    // length does not fit 32 bits.
+    // arena beyond 32 bits), when a route names a heap that does not exist, when the block's
+    // length does not fit 32 bits, or when the threads library cannot make a heap's lock.
     static HeapRegistry* build(const HeapConfig& config, const CategoryRoute* routes, const HeapKindTable& kinds);
     // Destroys the heaps of a registry made by build and frees its block. Only for registries that
     // are not installed as the module's; the module's registry is never dismantled.
@@ -41,7 +41,8 @@ public:
 };
 
 // The module's registry, built from the compiled-in configuration if there is none (before the
-// first use, or after the teardown at exit). Null only when the C runtime cannot provide its block.
+// first use, or after the teardown at exit); threads that find none at once build it once. Null
+// only when it cannot be built (no block from the C runtime, or no lock for a heap).
 HeapRegistry* getHeapRegistry();
 
 // Whether the module's registry exists: releases are skipped when it does not (after teardown).

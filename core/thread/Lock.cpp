@@ -26,27 +26,41 @@ void attachOnce() {
 
 } // namespace
 
-Lock::Lock(const char* lockName) : name(lockName), mutex(), attributes() {
+Lock::Lock(const char* lockName) : name(lockName), mutex(), attributes(), made(false) {
     attachOnce();
-    // Results are not examined: a mutex that failed to initialise makes lock and unlock fail
-    // quietly, which leaves the guarded code unguarded but running.
-    pthread_mutexattr_init(&attributes);
-    pthread_mutexattr_settype(&attributes, PTHREAD_MUTEX_RECURSIVE);
-    pthread_mutex_init(&mutex, &attributes);
+    // Each step's result counts: a mutex that failed to initialise would make every lock and
+    // unlock fail quietly, leaving what it guards unguarded while its owner believes otherwise.
+    if (pthread_mutexattr_init(&attributes) != 0) {
+        return;
+    }
+    // A mutex that is not recursive would deadlock the file layer, which re-enters its lock.
+    if (pthread_mutexattr_settype(&attributes, PTHREAD_MUTEX_RECURSIVE) != 0 ||
+        pthread_mutex_init(&mutex, &attributes) != 0) {
+        pthread_mutexattr_destroy(&attributes);
+        return;
+    }
+    made = true;
 }
 
 Lock::~Lock() {
+    if (!made) {
+        return;
+    }
     pthread_mutex_destroy(&mutex);
     pthread_mutexattr_destroy(&attributes);
 }
 
-void Lock::acquire() { pthread_mutex_lock(&mutex); }
+bool Lock::acquire() { return made && pthread_mutex_lock(&mutex) == 0; }
 
-void Lock::release() { pthread_mutex_unlock(&mutex); }
+void Lock::release() {
+    if (made) {
+        pthread_mutex_unlock(&mutex);
+    }
+}
 
-ScopedLock::ScopedLock(Lock* heldLock) : lock(heldLock) {
-    if (lock != nullptr) {
-        lock->acquire();
+ScopedLock::ScopedLock(Lock* heldLock) : lock(nullptr) {
+    if (heldLock != nullptr && heldLock->acquire()) {
+        lock = heldLock;
     }
 }
 

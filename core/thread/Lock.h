@@ -9,27 +9,31 @@ class Lock {
 public:
     // Builds a recursive mutex. The name is not copied and may be null. The first Lock of the
     // process also performs the threads library's once-only process attach where it needs one.
-    // When the mutex cannot be created, guards of this lock lock nothing and the code runs anyway.
+    // made tells whether the threads library made the mutex; a lock that was not made is a lock
+    // that could not be had, which its owner must replace or do without (it locks nothing).
     explicit Lock(const char* name);
-    // Releases the mutex, then its attributes.
+    // Releases the mutex, then its attributes (what was made of them).
     ~Lock();
 
     Lock(const Lock&) = delete;
     Lock& operator=(const Lock&) = delete;
 
     // Blocks until this thread holds the mutex; a thread that holds it already takes it again.
-    void acquire();
-    // Gives back one acquisition; the mutex is free for others once every acquire is balanced.
+    // False, holding nothing, when the lock was not made or the threads library refuses.
+    bool acquire();
+    // Gives back one acquisition that succeeded; the mutex is free for others once every acquire
+    // is balanced.
     void release();
 
     const char* name;
     pthread_mutex_t mutex;
     // Kept alive for the lifetime of the mutex.
     pthread_mutexattr_t attributes;
+    bool made;
 };
 
-// Holds a Lock from construction to destruction. A null lock (one that could not be allocated)
-// guards nothing rather than crashing.
+// Holds a Lock from construction to destruction. A null lock (one that could not be allocated), or
+// one that cannot be acquired, guards nothing rather than crashing, and is not released.
 class ScopedLock {
 public:
     explicit ScopedLock(Lock* lock);

@@ -235,6 +235,9 @@ void OutputDebugStringA(LPCSTR text);
 HANDLE GetStdHandle(DWORD which);
 BOOL SetConsoleTextAttribute(HANDLE console, WORD attributes);
 
+/* Stops the program where a debugger would take over. */
+void DebugBreak(void);
+
 /* Text. */
 LPSTR lstrcpynA(LPSTR target, LPCSTR source, int capacity);
 int wsprintfA(LPSTR buffer, LPCSTR format, ...);

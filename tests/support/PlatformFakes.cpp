@@ -66,6 +66,15 @@ DWORD WINAPI fakeGetFileSize(HANDLE file, LPDWORD high) {
     return real.GetFileSize(file, high);
 }
 
+BOOL WINAPI fakeFindNextFileA(HANDLE search, LPWIN32_FIND_DATAA found) {
+    const std::int32_t call = current.findNextCalls++;
+    if (current.findNextFailsFrom >= 0 && call >= current.findNextFailsFrom) {
+        SetLastError(ERROR_NETWORK_BUSY);
+        return FALSE;
+    }
+    return real.FindNextFileA(search, found);
+}
+
 BOOL WINAPI fakeCloseHandle(HANDLE handle) {
     ++current.closeHandleCalls;
     const BOOL closed = real.CloseHandle(handle);
@@ -137,6 +146,7 @@ PlatformFakes::PlatformFakes() {
     platform().SetFilePointer = fakeSetFilePointer;
     platform().GetFileSize = fakeGetFileSize;
     platform().CloseHandle = fakeCloseHandle;
+    platform().FindNextFileA = fakeFindNextFileA;
     platform().GetModuleFileNameA = fakeGetModuleFileNameA;
     platform().WaitForSingleObject = fakeWaitForSingleObject;
     platform().GetDC = fakeGetDC;

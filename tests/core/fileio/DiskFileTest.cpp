@@ -82,6 +82,34 @@ TEST(DiskFile, AppendCreateAndExclusiveWriting) {
     EXPECT_EQ(f.writeHandle, nullptr);
 }
 
+// Without the size or the seek to the end, the write handle would sit at the start of the file and
+// the first line would overwrite it: the open fails, and lets go of the file.
+TEST(DiskFile, AppendFailsWhenTheEndCannotBeReached) {
+    TempFolder dir;
+    for (bool sizeFails : {true, false}) {
+        ASSERT_TRUE(dir.write("log.txt", "first line\n"));
+        {
+            PlatformFakes fakes;
+            fakes.log().sizeFails = sizeFails;
+            fakes.log().seekFails = !sizeFails;
+            DiskFile f(false);
+            EXPECT_FALSE(f.RawOpenAppend(dir.file("log.txt").c_str())) << sizeFails;
+            EXPECT_EQ(f.writeHandle, nullptr);
+            EXPECT_FALSE(f.RawOk());
+            EXPECT_EQ(fakes.log().closeHandleCalls, 1);
+            EXPECT_FALSE(f.OpenAppend(dir.file("log.txt").c_str()));
+            EXPECT_ERROR(f, 1);
+            EXPECT_EQ(f.state, FileState::Closed);
+            EXPECT_FALSE(f.WriteLine("over the start", 0));
+        }
+        EXPECT_EQ(dir.read("log.txt"), "first line\n") << sizeFails;
+        // The exclusive handle is gone: the file opens again.
+        DiskFile again(false);
+        ASSERT_TRUE(again.OpenAppend(dir.file("log.txt").c_str()));
+        EXPECT_TRUE(again.Close());
+    }
+}
+
 TEST(DiskFile, ExistsLeavesTheObjectAsItWas) {
     TempFolder dir;
     ASSERT_TRUE(dir.write("a.txt", "a"));
@@ -220,27 +248,47 @@ TEST(DiskFile, ListsBareNamesWithoutDotEntries) {
     EXPECT_EQ(folders.count(), 1u);
 }
 
-TEST(DiskFile, ListingGoesOnWhenANameCannotBeStored) {
+// A listing cut short, by memory or by an error of the platform's listing other than its end, is
+// a failure with nothing appended, never a shorter listing passed off as the folder.
+TEST(DiskFile, ListingCutShortFailsAndAppendsNothing) {
     TempFolder dir;
     for (int i = 0; i < 5; ++i) {
         ASSERT_TRUE(dir.write("f" + std::to_string(i), ""));
     }
-    FaultRegistry faults(filetest::faultyCategories);
-    {
-        DiskFile f(false);
-        Array<String> files(5);
-        Array<String> folders(5);
-        const std::int64_t before = faults.heap().requests.load();
-        faults.heap().failSize.store(3); // every name "fN" (2 bytes and its NUL) is refused
-        ASSERT_TRUE(f.ListDirectory(dir.path().c_str(), files, folders));
-        EXPECT_EQ(files.count(), 0u);
-        EXPECT_GT(faults.heap().requests.load(), before);
-        faults.heap().failSize.store(-1);
-        faults.failFrom(faults.heap().requests.load());
-        EXPECT_FALSE(f.ListDirectory(dir.path().c_str(), files, folders)); // no pattern: nothing listed
-        faults.failFrom(-1);
+    ASSERT_TRUE(dir.makeFolder("sub"));
+    struct Case {
+        const char* what;
+        std::int64_t failSize;         // allocations of this size fail; -1: none
+        std::int32_t findNextFailsFrom; // -1: the listing ends normally
+        bool listed;
+    };
+    const Case cases[] = {
+        {"complete", -1, -1, true},
+        {"a name cannot be copied", 3, -1, false},             // "fN" and its NUL
+        {"a name cannot be pushed", sizeof(String), -1, false}, // the folders' first growth
+        {"the listing fails at once", -1, 0, false},
+        {"the listing fails after two names", -1, 2, false},
+    };
+    for (const Case& c : cases) {
+        FaultRegistry faults(filetest::faultyCategories);
+        {
+            PlatformFakes fakes;
+            fakes.log().findNextFailsFrom = c.findNextFailsFrom;
+            DiskFile f(false);
+            Array<String> files(5);
+            Array<String> folders(5);
+            String kept;
+            ASSERT_TRUE(kept.assign("kept"));
+            ASSERT_TRUE(files.pushBack(std::move(kept)));
+            faults.heap().failSize.store(c.failSize);
+            EXPECT_EQ(f.ListDirectory(dir.path().c_str(), files, folders), c.listed) << c.what;
+            faults.heap().failSize.store(-1);
+            EXPECT_EQ(files.count(), c.listed ? 6u : 1u) << c.what;
+            EXPECT_EQ(folders.count(), c.listed ? 1u : 0u) << c.what;
+            EXPECT_STREQ(files[0].c_str(), "kept") << c.what;
+        }
+        EXPECT_EQ(faults.heap().outstanding(), 0u) << c.what;
     }
-    EXPECT_EQ(faults.heap().outstanding(), 0u);
 }
 
 TEST(DiskFile, ExecutableDirectoryKeepsItsTrailingSlash) {

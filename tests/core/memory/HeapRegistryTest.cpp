@@ -497,6 +497,44 @@ TEST(HeapRegistry, ArenaKindsKeepTheirBooksManyThreads) {
     HeapRegistry::dismantle(registry);
 }
 
+// Threads that all find no registry (as after the teardown at exit) get one and the same: a second
+// one built beside it would leak, or be torn down under the thread using it.
+TEST(HeapRegistry, ManyThreadsFindingNoRegistryBuildOne) {
+    constexpr int threadCount = 8;
+    for (int round = 0; round < 100; ++round) {
+        std::atomic<int> ready{0};
+        std::atomic<bool> go{false};
+        HeapRegistry* seen[threadCount] = {};
+        std::vector<std::thread> threads;
+        for (int t = 0; t < threadCount; ++t) {
+            threads.emplace_back([&, t] {
+                ++ready;
+                while (!go.load()) {
+                    std::this_thread::yield();
+                }
+                seen[t] = getHeapRegistry();
+            });
+        }
+        while (ready.load() < threadCount) {
+            std::this_thread::yield();
+        }
+        HeapRegistry* built = nullptr;
+        {
+            RegistrySwap teardown(nullptr);
+            go = true;
+            for (std::thread& thread : threads) {
+                thread.join();
+            }
+            built = teardown.restore();
+        }
+        ASSERT_NE(built, nullptr);
+        for (HeapRegistry* registry : seen) {
+            ASSERT_EQ(registry, built) << "round " << round;
+        }
+        HeapRegistry::dismantle(built);
+    }
+}
+
 TEST(HeapRegistry, AlignUpRoundsToPowersOfTwo) {
     EXPECT_EQ(alignUp(13, 0), 13u);
     EXPECT_EQ(alignUp(13, 1), 13u);
