@@ -37,7 +37,9 @@ HostPlugin& plugin() {
 }
 
 // The names inside an archive a replay opens, as the host spells them after the archive's path.
-const char* const entryNames[] = {"a.wav", "b.wav", "dir\\b.wav", "drums\\kick.wav", "sounds\\a.wav", "x", ""};
+// The pak fuzz target's seeds use these names (the plugin refuses the compressed ones).
+const char* const entryNames[] = {"a.wav", "b.wav", "dir\\b.wav", "dir\\.\\b.wav", "drums\\kick.wav", "sounds\\a.wav",
+                                  "x", "tune.z", "big.z", ""};
 
 // A picture as large as this many pixels is only slow, not hostile; the fuzz target leaves such
 // sizes out too.
