@@ -95,34 +95,42 @@ void teardownRegistry() {
     moduleRegistry.store(nullptr);
 }
 
-} // namespace
-
-HeapRegistry* HeapRegistry::build(const HeapConfig& config, const CategoryRoute* routes, const HeapKindTable& kinds) {
+// The sizing pass: the length of the one block (header, table, objects, and each arena with the
+// most its alignment can cost), or 0 when the configuration cannot be built soundly.
+std::uint64_t registryLength(const HeapConfig& config, const CategoryRoute* routes, const HeapKindTable& kinds) {
     if (config.heapCount == 0 || config.entries == nullptr || routes == nullptr) {
-        return nullptr;
+        return 0;
     }
     for (std::uint32_t c = 0; c < heapCategoryCount; ++c) {
         // A route outside the heap table would index past it on every allocation.
         if (routes[c].firstHeap > routes[c].lastHeap || routes[c].lastHeap >= config.heapCount) {
-            return nullptr;
+            return 0;
         }
     }
-
-    // Sizing pass: header, table, objects, and each arena with the most its alignment can cost.
     std::uint64_t length = sizeof(HeapRegistry) + std::uint64_t{config.heapCount} * sizeof(Heap*);
     for (std::uint32_t i = 0; i < config.heapCount; ++i) {
         const HeapConfigEntry& entry = config.entries[i];
         if (entry.kind >= heapKindCount || kinds.kinds[entry.kind].construct == nullptr) {
-            return nullptr;
+            return 0;
         }
         if (!entryIsServable(entry)) {
-            return nullptr;
+            return 0;
         }
         const std::uintptr_t alignment = arenaAlignment(entry);
         length += alignUp(kinds.kinds[entry.kind].objectSize, alignof(void*));
         length += arenaBytes(entry) + (alignment > 0 ? alignment - 1 : 0);
     }
     if (length > SIZE_MAX || length > UINT32_MAX) {
+        return 0;
+    }
+    return length;
+}
+
+} // namespace
+
+HeapRegistry* HeapRegistry::build(const HeapConfig& config, const CategoryRoute* routes, const HeapKindTable& kinds) {
+    const std::uint64_t length = registryLength(config, routes, kinds);
+    if (length == 0) {
         return nullptr;
     }
     void* block = std::malloc(static_cast<std::size_t>(length));
