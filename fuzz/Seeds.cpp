@@ -1,7 +1,9 @@
 // Writes the fuzz targets' seeds, made with the tests' own fixture builders: wave files of every
 // depth and layout (for the scan), the same files behind the private values the scanner gives
 // them and a few picture sizes (for the picture), and names with prefixes, "/./", backslashes and
-// archive steps (for path resolution). Usage: fuzz_seeds <folder>; one sub-folder per target.
+// archive steps (for path resolution), and pak archives of stored and compressed entries, a wave
+// file among them, each ending in a script of entry opens and reads (for the archive). Usage:
+// fuzz_seeds <folder>; one sub-folder per target.
 #include <sys/stat.h>
 
 #include <cstdint>
@@ -10,8 +12,10 @@
 #include <string>
 #include <vector>
 
+#include "core/fileio/PakArchive.h"
 #include "fuzz/MemoryFiles.h"
 #include "plugin/EntryPoints.h"
+#include "support/PakWriter.h"
 #include "support/WavWriter.h"
 
 namespace {
@@ -84,6 +88,69 @@ Bytes pathSeed(std::uint8_t flag, const std::string& head, const std::string& ta
     return seed;
 }
 
+// The pak target's script, as fuzz/FuzzPak.cpp reads the last 48 bytes of an archive: a step is a
+// byte, slot + 4 x action, and its argument bytes.
+enum PakAction : std::uint8_t {
+    Open = 0, OpenWhole = 2, Read = 3, ReadItems = 6, Seek = 7, Skip = 8, Close = 9, Exists = 11,
+    Identify = 12, OpenLoose = 13, OpenArchiveFile = 14, Unmount = 15,
+};
+// The target's name picks: its fixed names, then (from 15) names hashing to directory words.
+enum PakName : std::uint8_t {
+    Empty = 0, AWav = 1, DirB = 3, Kick = 4, X = 6, DirBackslash = 7, DirDot = 8, Missing = 9, Tune = 11,
+    Big = 12, FirstListed = 15,
+};
+constexpr std::size_t pakScriptBytes = 48;
+
+std::uint8_t step(std::uint8_t slot, PakAction action) { return static_cast<std::uint8_t>(slot + 4 * action); }
+
+// The archive followed by its script (in the data area, behind every entry), padded in front with
+// closes of objects that are not open.
+Bytes pakSeed(const Bytes& archive, const Bytes& script) {
+    Bytes seed = archive;
+    for (std::size_t i = script.size(); i < pakScriptBytes; ++i) {
+        seed.push_back(step(3, Close));
+    }
+    seed.insert(seed.end(), script.begin(), script.end());
+    return seed;
+}
+
+std::vector<Bytes> pakSeeds(const Bytes& wave) {
+    const Bytes tune = {'a', 'a', 'a', 'a', 'b', 'b', 'b', 'b', 'a', 'a', 'a', 'a', 'c', 'c', 'c', 'c', 'a', 'a'};
+    const Bytes mixed = PakWriter()
+                            .stored("a.wav", wave)
+                            .compressed("drums/kick.wav", wave)
+                            .stored("x", {'0', '1', '2', '3', '4', '5', '6', '7', '8', '9'})
+                            .gap(5)
+                            .compressed("tune.z", tune)
+                            .stored("dir/b.wav", wave)
+                            .bytes();
+    std::vector<Bytes> seeds;
+    seeds.push_back(pakSeed(mixed, {
+        step(0, Open), AWav, step(0, Read), 12, step(1, OpenWhole), Kick, step(3, Identify), AWav,
+        step(0, Read), 0xF0, step(2, Open), X, step(0, Seek), 3, step(0, Read), 16, step(2, Skip), 0xFF,
+        step(2, Read), 5, step(1, Close), step(3, Identify), DirBackslash, step(1, Open), Tune, step(1, Read), 0xF0,
+        step(1, Seek), 0, step(1, Read), 0xF0, step(3, Open), FirstListed + 2, step(3, ReadItems), 2, 3,
+        step(2, OpenLoose), step(0, Read), 8, step(3, Exists), AWav, step(0, Close), step(3, Unmount)}));
+    seeds.push_back(pakSeed(mixed, {
+        step(0, OpenWhole), Tune, step(0, Read), 0xFF, step(1, Open), X, step(2, Open), X, step(1, Read), 4,
+        step(2, Read), 2, step(0, Close), step(1, Read), 0xF0, step(2, Seek), 9, step(2, Read), 0xF0,
+        step(3, OpenArchiveFile), step(3, Read), 40, step(1, Open), DirDot, step(1, Read), 30, step(0, Open), Kick,
+        step(0, Read), 0xF0, step(3, Identify), DirB, step(2, Close), step(1, Close), step(0, Open), Missing}));
+    // A packed stream longer than the inflate buffer, read whole across its chunks.
+    seeds.push_back(pakSeed(PakWriter().compressed("big.z", noise(pakInflateBufferBytes + 600, 7)).stored("x", tune).bytes(), {
+        step(0, OpenWhole), Big, step(1, Open), X, step(0, Read), 0x90, step(1, Read), 0xF0, step(0, Seek), 4,
+        step(0, Read), 0xFF, step(0, Close), step(2, Open), Big, step(2, Read), 8, step(2, Read), 0xF0}));
+    // Damage: an entry reaching past the end of the file, hashes written twice, a short directory.
+    seeds.push_back(pakSeed(PakWriter().stored("a.wav", wave).size(static_cast<std::uint32_t>(wave.size()) + 64)
+                                .stored("x", tune).stored("x", wave).bytes(), {
+        step(0, Open), AWav, step(0, Read), 0xF0, step(1, OpenWhole), AWav, step(2, Open), X, step(2, Read), 0xF0,
+        step(3, Identify), AWav, step(0, Seek), 1, step(0, Read), 4}));
+    seeds.push_back(pakSeed(PakWriter().stored("", tune).stored("x", tune).dataStart(8 + 16 * 4).bytes(), {
+        step(0, Open), Empty, step(0, Read), 0xF0, step(1, Open), FirstListed + 3, step(1, Read), 9,
+        step(2, Exists), X}));
+    return seeds;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -122,6 +189,8 @@ int main(int argc, char** argv) {
         pathSeed(0, "", "", "", "/./x.pak/./a/./b.wav"),
         pathSeed(1, "", "", "", "x.pak/x.pak/e"),
     }});
+
+    targets.push_back({"pak", pakSeeds(waves[1])});
 
     int written = 0;
     for (const auto& target : targets) {

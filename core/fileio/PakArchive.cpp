@@ -70,7 +70,7 @@ std::uint32_t HashEntryName(const char* name) {
 }
 
 PakArchive::PakArchive()
-    : DiskFile(true), archivePath(), dataStart(0), reserved(0), directory(categoryNumber(HeapCategory::Engine)),
+    : DiskFile(true), archivePath(), dataStart(0), reserved(0), fileSize(0), directory(categoryNumber(HeapCategory::Engine)),
       currentEntry(nullptr), filePosition(0), filePositionKnown(false), entryPosition(0), entryAtEnd(true),
       entryName(), entryTicket(0), stateStack(categoryNumber(HeapCategory::Engine)), inflateBuffer(nullptr),
       inflateBufferSize(pakInflateBufferBytes) {}
@@ -107,7 +107,12 @@ bool PakArchive::Mount(const char* path) {
         return false;
     }
     archiveState.store(ArchiveState::ArchiveBusy);
-    if (!RawOpenRead(path) || !ReadDirectory()) {
+    const bool opened = RawOpenRead(path);
+    // The open measured the file; the directory and the entries' sizes are bounded by it. A
+    // length of 0 that still opens is a file beyond 32 bits (an empty one has no header to read):
+    // it bounds nothing.
+    fileSize = rawSize != 0 ? rawSize : 0xFFFFFFFFu;
+    if (!opened || !ReadDirectory()) {
         ShutDown();
         archiveState.store(ArchiveState::ArchiveNone);
         return false;
@@ -128,7 +133,7 @@ bool PakArchive::Mount(const char* path) {
 //  - a directory beyond 16 MiB: no real archive has a million entries, and a forged dataStart
 //    must not make us allocate and zero gigabytes;
 //  - 8, no entries: there is nothing to read.
-// A directory read that falls short is accepted: the entries it did not reach stay zero.
+// A directory read that falls short is accepted: the entries it did not reach are zero.
 bool PakArchive::ReadDirectory() {
     filePosition = 0;
     filePositionKnown = true;
@@ -143,13 +148,23 @@ bool PakArchive::ReadDirectory() {
         return false;
     }
     const std::uint32_t directoryBytes = dataStart - 8;
-    const std::uint32_t entryCount = directoryBytes / 16;
+    // Entries wholly past the end of the file would all be zero, alike in every field, and a
+    // lookup could only ever find the first of them. So the directory keeps what the file holds
+    // of it and one zero entry for all that lies beyond: mounting and every lookup cost what the
+    // file holds, not what its header claims.
+    if (fileSize <= 8) {
+        return false;
+    }
+    const std::uint32_t heldBytes = fileSize - 8 < directoryBytes ? fileSize - 8 : directoryBytes;
+    // Entries the file holds, whole or in part; then the zero one, if any entry lies wholly beyond.
+    const std::uint32_t touched = heldBytes / 16 + (heldBytes % 16 != 0 ? 1 : 0);
+    const std::uint32_t entryCount = touched + (touched < directoryBytes / 16 ? 1 : 0);
     if (!directory.resize(entryCount, PakEntry{0, 0, 0, 0})) {
         return false;
     }
     // The whole directory in one request, straight into its storage, then decoded in place.
     std::uint8_t* bytes = reinterpret_cast<std::uint8_t*>(directory.begin());
-    if (ReadFileBytes(bytes, directoryBytes, 1) == 0) {
+    if (ReadFileBytes(bytes, heldBytes, 1) == 0) {
         return false;
     }
     for (PakEntry& entry : directory) {
@@ -425,7 +440,14 @@ bool PakArchive::SeekEntry(std::uint32_t target) {
     return true;
 }
 
-std::uint32_t PakArchive::EntrySize() { return currentEntry != nullptr ? currentEntry->size : 0; }
+std::uint32_t PakArchive::EntrySize() {
+    if (currentEntry == nullptr) {
+        return 0;
+    }
+    const std::uint64_t largest =
+        currentEntry->packedSize == 0 ? fileSize : std::uint64_t{fileSize} * pakLargestInflateRatio;
+    return currentEntry->size <= largest ? currentEntry->size : static_cast<std::uint32_t>(largest);
+}
 
 bool PakArchive::EntryAtEnd() { return entryAtEnd; }
 

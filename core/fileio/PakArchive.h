@@ -49,6 +49,8 @@ void zlibRelease(void* opaque, void* block);
 constexpr std::uint32_t pakMaxDirectoryBytes = 16u * 1024u * 1024u;
 // The inflate input buffer, allocated once per mount.
 constexpr std::uint32_t pakInflateBufferBytes = 131072;
+// Deflate's densest coding: a 258-byte match in two bits, 1032 bytes out per byte in.
+constexpr std::uint32_t pakLargestInflateRatio = 1032;
 
 class PakArchive : public DiskFile {
 public:
@@ -83,7 +85,11 @@ public:
     // earlier position leaves it. A compressed entry only seeks to 0. No file seek is made when the
     // file is already there. False without a current entry or when the file seek fails.
     bool SeekEntry(std::uint32_t target);
-    // The current entry's size; 0 when there is none.
+    // The current entry's size; 0 when there is none. A size no archive file of this length could
+    // hold (a stored entry larger than the file, a compressed one larger than deflate can inflate
+    // the whole file to) is cut to that bound: the entry cannot deliver it anyway, and a whole-file
+    // load must not allocate what a forged directory word asks for. Such an entry still fails to
+    // load, short of its size.
     std::uint32_t EntrySize();
     // The end flag of the current entry; true when there is none.
     bool EntryAtEnd();
@@ -106,7 +112,12 @@ public:
     String archivePath;
     std::uint32_t dataStart;
     std::uint32_t reserved;
-    // Sized once at mount; never changed afterwards, so pointers to its entries stay valid.
+    // The archive file's length, measured when it was opened (0xFFFFFFFF when it is beyond 32
+    // bits or cannot be had).
+    std::uint32_t fileSize;
+    // Sized once at mount; never changed afterwards, so pointers to its entries stay valid. A
+    // directory the file holds only in part keeps that part and one zero entry standing for all
+    // the entries past the file's end (they would be alike, and only the first could be found).
     Array<PakEntry> directory;
     const PakEntry* currentEntry;
     // Where the archive file's read position is, as an absolute offset; trusted only while

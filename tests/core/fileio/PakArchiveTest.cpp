@@ -92,12 +92,21 @@ TEST_F(PakTest, MountRefusesWhatCannotBeADirectoryAndAlwaysClosesTheFile) {
         EXPECT_EQ(counted().openHandles, 0) << c.what;
     }
     EXPECT_FALSE(MountArchive(dir.file("missing.pak").c_str()));
-    // Four entries claimed, one and a half present: the rest stay zero, found by the empty name.
-    ASSERT_TRUE(MountArchive(writePak("short.pak", PakWriter().stored("a", text("xy")).dataStart(8 + 64).bytes()).c_str()));
-    EXPECT_EQ(mounted().directory[3].nameHash, 0u);
-    ASSERT_TRUE(mounted().OpenEntry(""));
-    EXPECT_EQ(mounted().EntrySize(), 0u);
-    EXPECT_TRUE(UnmountArchive());
+    // One and a half entries present ("xy" begins the second): the rest are zero, found by the
+    // empty name, and one zero entry stands for all of them however many the header claims. With
+    // two claimed, the half entry is the last: nothing is zero, and the empty name finds nothing.
+    const struct {
+        std::uint32_t claimed;
+        std::uint32_t kept;
+    } shortCases[] = {{8 + 64, 3}, {8 + sixteenMiB, 3}, {8 + 32, 2}};
+    for (const auto& c : shortCases) {
+        ASSERT_TRUE(MountArchive(writePak("short.pak", PakWriter().stored("a", text("xy")).dataStart(c.claimed).bytes()).c_str()));
+        ASSERT_EQ(mounted().directory.count(), c.kept) << c.claimed;
+        EXPECT_EQ(mounted().directory[1].nameHash, 0x7978u) << c.claimed; // "xy" and zeros
+        EXPECT_EQ(mounted().OpenEntry(""), c.kept == 3) << c.claimed;
+        EXPECT_EQ(mounted().EntrySize(), 0u) << c.claimed;
+        EXPECT_TRUE(UnmountArchive());
+    }
     // One archive at a time: a second mount fails and changes nothing.
     ASSERT_TRUE(MountArchive(writePak("one.pak", good).c_str()));
     PakArchive* first = currentArchive.load();
@@ -298,6 +307,53 @@ TEST_F(PakTest, WholeFileLoadsThroughFileOpen) {
     ASSERT_TRUE(f.Close());
     EXPECT_EQ(mounted().currentEntry, nullptr);
     EXPECT_EQ(counted().openHandles, 1);
+}
+
+// A directory word cannot make a whole-file load allocate more than the archive file could hold:
+// a stored entry's size is bounded by the file's length, a compressed one's by deflate's densest
+// ratio over it. Such entries still fail to load; true ones, however densely packed, load.
+TEST_F(PakTest, SizesBeyondTheFileAreBoundedByIt) {
+    const Bytes quiet(100000, 0); // inflates to far more than the whole archive holds
+    const Bytes tune = text("a tune");
+    const Bytes stream = zlibStream(tune);
+    const Bytes pak = PakWriter()
+                          .stored("plain", tune)
+                          .stored("huge", tune)
+                          .size(0xFFFFFFF0u)
+                          .compressed("quiet", quiet)
+                          .entry(HashEntryName("packed-huge"), stream, static_cast<std::uint32_t>(stream.size()), 0xFFFFFF00u)
+                          .bytes();
+    const std::uint32_t fileBytes = static_cast<std::uint32_t>(pak.size());
+    ASSERT_GT(quiet.size(), 100u * fileBytes);
+    const std::string path = writePak("sizes.pak", pak);
+    const struct {
+        const char* name;
+        std::uint32_t size;
+        bool loads;
+        FileError error;
+    } cases[] = {
+        {"plain", 6, true, FileError::None},
+        {"huge", fileBytes, false, FileError::ReadFailed},
+        {"quiet", 100000, true, FileError::None},
+        {"packed-huge", fileBytes * pakLargestInflateRatio, false, FileError::LoadEmpty},
+    };
+    for (const auto& c : cases) {
+        FaultRegistry faults(filetest::faultyCategories);
+        faults.heap().failSize = 0xFFFFFFF0u; // what the forged word would ask for
+        {
+            DiskFile f(false);
+            EXPECT_EQ(f.Open((path + "/" + c.name).c_str(), 1, 0), c.loads) << c.name;
+            EXPECT_EQ(f.size, c.size) << c.name;
+            EXPECT_EQ(f.lastError, c.error) << c.name;
+            if (c.loads) {
+                EXPECT_EQ(std::memcmp(f.memoryData, c.size == 6 ? tune.data() : quiet.data(), c.size), 0) << c.name;
+            }
+            EXPECT_EQ(faults.heap().failures.load(), 0) << c.name;
+            f.Close();
+            UnmountArchive();
+        }
+        EXPECT_EQ(faults.heap().outstanding(), 0u) << c.name;
+    }
 }
 
 // Each file object reads the entry it opened, whichever object opened an entry last; one whose
