@@ -173,6 +173,8 @@ int main(int argc, char** argv) {
         }
         pictures.push_back(pictureSeed(area, 64, 16, false, wave));
         pictures.push_back(pictureSeed(area, 3, 2, false, wave));
+        pictures.push_back(pictureSeed(area, 800, 2, false, wave));
+        pictures.push_back(pictureSeed(area, 2, 600, false, wave));
         pictures.push_back(pictureSeed(area, 0, 0, true, wave));
     }
     targets.push_back({"picture", pictures});
