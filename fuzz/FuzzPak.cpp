@@ -14,6 +14,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -34,9 +35,10 @@ const std::uint8_t looseBytes[] = {'R', 'I', 'F', 'F', 4, 0, 0, 0, 'W', 'A', 'V'
 
 // Names tried as they are: the seeds' names (and those a replay of the corpus through the DLL
 // tries), spellings that resolution rewrites, and names no archive is likely to hold.
-const char* const fixedNames[] = {"",          "a.wav",        "b.wav",     "dir/b.wav",   "drums/kick.wav",
-                                  "sounds/a.wav", "x",         "dir\\b.wav", "dir/./b.wav", "missing.wav",
-                                  "A.wav",     "tune.z",       "big.z",     "a.wav/more",  "./a.wav"};
+const char* const fixedNames[] = {
+    "", "a.wav", "b.wav", "dir/b.wav", "drums/kick.wav", "sounds/a.wav", "x", "dir\\b.wav",
+    "dir/./b.wav", "missing.wav", "A.wav", "tune.z", "big.z", "a.wav/more", "./a.wav",
+};
 constexpr std::uint32_t fixedNameCount = sizeof(fixedNames) / sizeof(fixedNames[0]);
 
 [[noreturn]] void fail(const char* what) {
@@ -345,11 +347,14 @@ private:
 
     // A read of asked bytes, or of items when items is set, into a buffer of bufferBytes.
     void readInto(Slot& slot, std::uint32_t asked, std::uint32_t bufferBytes, const std::uint32_t* items = nullptr) {
-        // Exactly as large as the read may fill, so that a byte past it is the sanitizer's.
-        std::vector<std::uint8_t> buffer(bufferBytes != 0 ? bufferBytes : 1);
+        // Exactly as large as the read may fill, the request cut to the rest of the object, so
+        // that a byte past it is the sanitizer's. Not cleared: what the read leaves is never used.
         const std::uint32_t position = slot.file.position;
-        const std::uint32_t got = items != nullptr ? slot.file.Read(buffer.data(), items[0], items[1])
-                                                   : slot.file.Read(buffer.data(), asked);
+        const std::uint32_t rest = slot.file.state != FileState::Closed && position < slot.file.size ? slot.file.size - position : 0;
+        bufferBytes = bufferBytes < rest ? bufferBytes : rest;
+        std::unique_ptr<std::uint8_t[]> buffer(new std::uint8_t[bufferBytes != 0 ? bufferBytes : 1]);
+        const std::uint32_t got = items != nullptr ? slot.file.Read(buffer.get(), items[0], items[1])
+                                                   : slot.file.Read(buffer.get(), asked);
         if (trace) {
             std::fprintf(stderr, "  read at %u: %u of %u bytes\n", position, got, items != nullptr ? items[0] * items[1] : asked);
         }
@@ -359,7 +364,7 @@ private:
         if (got != 0 && slot.file.position != position + got) {
             fail("a read moved the position by another count than it answered");
         }
-        checkDelivered(slot, position, buffer.data(), got);
+        checkDelivered(slot, position, buffer.get(), got);
     }
 
     // What is left of the object's size: a request for everything gets that much room, within
