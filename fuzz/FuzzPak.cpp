@@ -144,7 +144,6 @@ struct Slot {
     DiskFile file{false};
     Kind kind = Kind::None;
     PakEntry entry{};
-    bool found = false;
 };
 
 class Run {
@@ -262,7 +261,6 @@ private:
         }
         slot.kind = Kind::Entry;
         slot.entry = entry;
-        slot.found = true;
         if (slot.file.state == FileState::Loaded) {
             checkLoaded(slot);
         }
