@@ -12,19 +12,11 @@
 #include <initializer_list>
 
 #include "core/memory/HeapRegistry.h"
+#include "tools/bench/BenchClock.h"
 
 namespace {
 
-double nowNs() {
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    return static_cast<double>(now.QuadPart) * 1e9 / static_cast<double>(frequency.QuadPart);
-}
+double nowNs() { return benchSeconds() * 1e9; }
 
 struct Case {
     const char* what;

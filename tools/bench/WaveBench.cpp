@@ -25,19 +25,11 @@
 #include "plugin/EntryPoints.h"
 #include "tests/support/PlatformFakes.h"
 #include "tests/support/WavWriter.h"
+#include "tools/bench/BenchClock.h"
 
 namespace {
 
-double nowMs() {
-    static LARGE_INTEGER frequency = [] {
-        LARGE_INTEGER f;
-        QueryPerformanceFrequency(&f);
-        return f;
-    }();
-    LARGE_INTEGER now;
-    QueryPerformanceCounter(&now);
-    return static_cast<double>(now.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart);
-}
+double nowMs() { return benchSeconds() * 1000.0; }
 
 double median(std::vector<double> values) {
     std::sort(values.begin(), values.end());
