@@ -1,150 +1,43 @@
-// The Win32 disk backend of the file object, the redirection of reads to the mounted archive,
-// and the lifecycle of the lock shared by all file objects. Every Windows call goes through the
-// platform table.
+// The Win32 disk backend of the file object, and the road of an object's reads to the archive
+// entry it opened. Every Windows call goes through DiskHandle or the platform table.
 #include "core/fileio/DiskFile.h"
 
-#include <pthread.h>
-
-#include <new>
 #include <utility>
 
 #include "core/Utils/Platform.h"
-#include "core/fileio/PakArchive.h"
+#include "core/fileio/DiskHandle.h"
 #include "core/fileio/SharedState.h"
-#include "core/memory/HeapRegistry.h"
 #include "core/thread/Lock.h"
-#include "core/thread/StaticMutexGuard.h"
-
-std::atomic<ArchiveState> archiveState{ArchiveState::ArchiveNone};
-std::atomic<PakArchive*> currentArchive{nullptr};
-std::atomic<Lock*> fileLock{nullptr};
-std::atomic<std::uint32_t> fileObjectCount{0};
-std::atomic<std::uint32_t> lineEndMode{0};
-
-void setLineEndMode(std::uint32_t mode) { lineEndMode.store(mode); }
-
-namespace {
-
-// Serialises the count of file objects with the creation and destruction of fileLock. It is
-// statically initialised and never destroyed, so no thread can ever find it gone: a constructor
-// and a destructor on two threads cannot both decide about the lock at once, and a thread never
-// takes a lock that another is destroying (the lock only goes when no object is left to use it).
-pthread_mutex_t lifecycleMutex = PTHREAD_MUTEX_INITIALIZER;
-
-// When the shared lock cannot be allocated, file objects are serialised by this one instead of
-// running unguarded. It is built in place on first need and never destroyed.
-alignas(Lock) unsigned char fallbackStorage[sizeof(Lock)];
-Lock* fallbackLock = nullptr;
-
-// Under the lifecycle guard.
-Lock* createFileLock() {
-    Lock* lock = new (HeapCategory::Engine) Lock(nullptr);
-    if (lock != nullptr && lock->made) {
-        return lock;
-    }
-    // Not allocated, or not made by the threads library: the same lack of a lock.
-    delete lock;
-    if (fallbackLock == nullptr) {
-        fallbackLock = new (fallbackStorage) Lock(nullptr);
-    }
-    return fallbackLock;
-}
-
-// Under the lifecycle guard.
-void destroyFileLock(Lock* lock) {
-    if (lock == nullptr || lock == fallbackLock) {
-        return;
-    }
-    delete lock;
-}
-
-HANDLE toHandle(void* handle) { return static_cast<HANDLE>(handle); }
-
-PakArchive* readyArchive() {
-    if (archiveState.load() != ArchiveState::ArchiveReady) {
-        return nullptr;
-    }
-    return currentArchive.load();
-}
-
-// GetFileSize answers INVALID_FILE_SIZE both for a failure and for a size whose low half is
-// 0xFFFFFFFF; only GetLastError tells them apart, and a file of 4 GiB - 1 bytes is valid. A file of
-// 4 GiB or more (a high half other than 0) cannot be expressed in 32 bits, and is not passed off as
-// its low half.
-bool queryFileSize(void* handle, std::uint32_t& result) {
-    DWORD high = 0;
-    const DWORD low = platform().GetFileSize(toHandle(handle), &high);
-    if ((low == INVALID_FILE_SIZE && platform().GetLastError() != NO_ERROR) || high != 0) {
-        result = 0;
-        return false;
-    }
-    result = low;
-    return true;
-}
-
-// SetFilePointer with a high part, so that the whole unsigned 32-bit range seeks (without one,
-// the distance is a signed 32-bit number and every target from 2 GiB on fails). A result of
-// INVALID_SET_FILE_POINTER is also the low half of a valid position; only GetLastError tells.
-bool setFilePointer(void* handle, std::uint32_t target) {
-    LONG high = 0;
-    const DWORD low = platform().SetFilePointer(toHandle(handle), static_cast<LONG>(target), &high, FILE_BEGIN);
-    if (low == INVALID_SET_FILE_POINTER && platform().GetLastError() != NO_ERROR) {
-        return false;
-    }
-    return true;
-}
-
-} // namespace
 
 DiskFile::DiskFile(bool skipPrefixFlag)
     : File(skipPrefixFlag), readHandle(nullptr), writeHandle(nullptr), rawSize(0), rawPosition(0), rawAtEnd(true),
-      rawOk(false), archiveTicket(0) {
-    StaticMutexGuard guard(lifecycleMutex);
-    if (fileLock.load() == nullptr) {
-        fileLock.store(createFileLock());
-    }
-    fileObjectCount.fetch_add(1);
+      rawOk(false), entryArchive(nullptr), entry() {
+    countFileObject();
 }
 
 DiskFile::~DiskFile() {
     if (state == FileState::Opened) {
         DiskFile::RawClose();
     }
-    StaticMutexGuard guard(lifecycleMutex);
-    if (fileObjectCount.fetch_sub(1) == 1) {
-        destroyFileLock(fileLock.exchange(nullptr));
-    }
-}
-
-PakArchive* DiskFile::ownEntryArchive() {
-    PakArchive* archive = readyArchive();
-    // An entry opened by this object in an archive that has been unmounted since (or one that
-    // another object closed for it) is not found: its reads deliver nothing.
-    if (archive == nullptr || !archive->ResumeEntry(archiveTicket)) {
-        return nullptr;
-    }
-    return archive;
-}
-
-bool DiskFile::UsesArchive() const {
-    // An object that holds a handle was opened on the disk and keeps reading its own file, even
-    // when an archive has been mounted since.
-    return readHandle == nullptr && writeHandle == nullptr && readyArchive() != nullptr;
+    uncountFileObject();
 }
 
 bool DiskFile::RawOpenRead(const char* openName) {
     ScopedLock guard(fileLock.load());
-    if (PakArchive* archive = readyArchive()) {
-        if (!archive->OpenEntry(openName)) {
+    if (resolvedArchive != nullptr) {
+        // The reference taken when the name was resolved becomes this object's.
+        PakArchive* archive = std::exchange(resolvedArchive, nullptr);
+        if (!archive->OpenEntry(openName, entry)) {
+            PakArchive::Release(archive);
+            rawOk = false;
             return false;
         }
-        archiveTicket = archive->CurrentTicket();
+        entryArchive = archive;
+        rawOk = true;
         return true;
     }
-    HANDLE handle = platform().CreateFileA(openName, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) {
-        readHandle = nullptr;
+    void* handle = openHandleForReading(openName);
+    if (handle == nullptr) {
         rawOk = false;
         return false;
     }
@@ -158,9 +51,8 @@ bool DiskFile::RawOpenRead(const char* openName) {
 
 bool DiskFile::RawOpenCreate(const char* openName) {
     ScopedLock guard(fileLock.load());
-    HANDLE handle = platform().CreateFileA(openName, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) {
-        writeHandle = nullptr;
+    void* handle = openHandleForWriting(openName, false);
+    if (handle == nullptr) {
         rawOk = false;
         return false;
     }
@@ -174,9 +66,8 @@ bool DiskFile::RawOpenCreate(const char* openName) {
 
 bool DiskFile::RawOpenAppend(const char* openName) {
     ScopedLock guard(fileLock.load());
-    HANDLE handle = platform().CreateFileA(openName, GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (handle == INVALID_HANDLE_VALUE) {
-        writeHandle = nullptr;
+    void* handle = openHandleForWriting(openName, true);
+    if (handle == nullptr) {
         rawOk = false;
         return false;
     }
@@ -185,7 +76,7 @@ bool DiskFile::RawOpenAppend(const char* openName) {
     // Without the size, or without the seek to it, the handle stays at the start of the file and
     // the first line written would overwrite what is there: the open fails instead.
     if (!rawOk || !RawSeek(endOfFile)) {
-        platform().CloseHandle(handle);
+        closeHandle(handle);
         writeHandle = nullptr;
         rawSize = 0;
         rawPosition = 0;
@@ -202,27 +93,16 @@ bool DiskFile::RawOpenAppend(const char* openName) {
 
 bool DiskFile::RawClose() {
     ScopedLock guard(fileLock.load());
-    BOOL result = TRUE;
+    bool closed = true;
     if (writeHandle != nullptr) {
-        result = platform().CloseHandle(toHandle(writeHandle));
-        writeHandle = nullptr;
-    } else if (UsesArchive()) {
-        // An object opened through the archive holds no handle; this closes its entry. When
-        // another object's entry is current, this one's waits on the archive's stack and is only
-        // taken off it: closing the current one would close someone else's entry.
-        PakArchive* archive = readyArchive();
-        const std::uint32_t ticket = archiveTicket;
-        archiveTicket = 0;
-        if (ticket != 0 && archive->CurrentTicket() == ticket) {
-            return archive->CloseEntry();
-        }
-        return archive->DropEntry(ticket);
+        closed = closeHandle(std::exchange(writeHandle, nullptr));
     } else if (readHandle != nullptr) {
-        result = platform().CloseHandle(toHandle(readHandle));
-        readHandle = nullptr;
+        closed = closeHandle(std::exchange(readHandle, nullptr));
+    } else if (entryArchive != nullptr) {
+        entryArchive->CloseEntry(entry);
+        PakArchive::Release(std::exchange(entryArchive, nullptr));
     }
-    archiveTicket = 0;
-    rawOk = result != FALSE;
+    rawOk = closed;
     rawSize = 0;
     rawPosition = 0;
     rawAtEnd = true;
@@ -232,24 +112,23 @@ bool DiskFile::RawClose() {
 std::uint32_t DiskFile::RawSize() {
     void* handle = writeHandle;
     if (handle == nullptr) {
-        if (UsesArchive()) {
-            // The archive's entry operations run under the file lock like every call into it.
+        if (entryArchive != nullptr) {
             ScopedLock guard(fileLock.load());
-            if (readyArchive() != nullptr) {
-                PakArchive* archive = ownEntryArchive();
-                return archive != nullptr ? archive->EntrySize() : 0;
-            }
+            return entryArchive->EntrySize(entry);
         }
         handle = readHandle;
     }
     std::uint32_t measured = 0;
-    rawOk = queryFileSize(handle, measured);
+    rawOk = queryHandleSize(handle, measured);
     rawSize = measured;
     return measured;
 }
 
 bool DiskFile::RawSeek(std::uint32_t target) {
     ScopedLock guard(fileLock.load());
+    if (entryArchive != nullptr) {
+        return entryArchive->SeekEntry(entry, target);
+    }
     void* handle = writeHandle;
     std::uint32_t fileSize = 0;
     bool measured = false;
@@ -257,13 +136,9 @@ bool DiskFile::RawSeek(std::uint32_t target) {
         fileSize = RawSize();
         measured = rawOk;
     } else {
-        if (UsesArchive()) {
-            PakArchive* archive = ownEntryArchive();
-            return archive != nullptr && archive->SeekEntry(target);
-        }
         handle = readHandle;
         // The read path measures without updating rawSize.
-        measured = queryFileSize(handle, fileSize);
+        measured = queryHandleSize(handle, fileSize);
     }
     // Without a size the clamp would send every seek to 0 while the caller records the target,
     // and later reads would deliver the start of the file as if it came from there.
@@ -274,7 +149,7 @@ bool DiskFile::RawSeek(std::uint32_t target) {
     // Both handles clamp to the size and keep the end flag in step with the target.
     const std::uint32_t clamped = target < fileSize ? target : fileSize;
     rawAtEnd = target >= fileSize;
-    if (!setFilePointer(handle, clamped)) {
+    if (!seekHandle(handle, clamped)) {
         rawOk = false;
         return false;
     }
@@ -287,17 +162,14 @@ bool DiskFile::RawOk() { return rawOk; }
 
 std::uint32_t DiskFile::RawRead(void* buffer, std::uint32_t count) {
     ScopedLock guard(fileLock.load());
-    if (UsesArchive()) {
-        PakArchive* archive = ownEntryArchive();
-        return archive != nullptr ? archive->ReadEntry(buffer, count) : 0;
+    if (entryArchive != nullptr) {
+        return entryArchive->ReadEntry(entry, buffer, count);
     }
-    DWORD got = 0;
-    if (!platform().ReadFile(toHandle(readHandle), buffer, count, &got, nullptr)) {
+    std::uint32_t delivered = 0;
+    if (!readFromHandle(readHandle, buffer, count, delivered)) {
         rawOk = false;
         return 0;
     }
-    // A platform that claims more than was asked is not believed beyond the request.
-    const std::uint32_t delivered = got < count ? static_cast<std::uint32_t>(got) : count;
     rawPosition += delivered;
     if (rawPosition == rawSize) {
         rawAtEnd = true;
@@ -308,12 +180,12 @@ std::uint32_t DiskFile::RawRead(void* buffer, std::uint32_t count) {
 
 bool DiskFile::RawWrite(const void* buffer, std::uint32_t count) {
     ScopedLock guard(fileLock.load());
-    DWORD written = 0;
-    if (!platform().WriteFile(toHandle(writeHandle), buffer, count, &written, nullptr)) {
+    std::uint32_t written = 0;
+    if (!writeToHandle(writeHandle, buffer, count, written)) {
         rawOk = false;
         return false;
     }
-    rawPosition += static_cast<std::uint32_t>(written);
+    rawPosition += written;
     // A write that took fewer bytes than given is a failed write, not a success.
     if (written != count) {
         rawOk = false;
@@ -324,16 +196,15 @@ bool DiskFile::RawWrite(const void* buffer, std::uint32_t count) {
 
 bool DiskFile::RawAtEnd() {
     ScopedLock guard(fileLock.load());
-    if (UsesArchive()) {
-        PakArchive* archive = ownEntryArchive();
-        return archive == nullptr || archive->EntryAtEnd();
+    if (entryArchive != nullptr) {
+        return entryArchive->EntryAtEnd(entry);
     }
     return rawAtEnd;
 }
 
 bool DiskFile::Exists(const char* existsName) {
     ScopedLock guard(fileLock.load());
-    if (PakArchive* archive = readyArchive()) {
+    if (PakArchive* archive = currentArchive.load()) {
         return archive->ContainsEntry(existsName);
     }
     // A separate object probes, so this one keeps its state and handles whatever they are.

@@ -4,6 +4,7 @@
 
 #include <cstring>
 
+#include "core/fileio/PakArchive.h"
 #include "core/fileio/PathSettings.h"
 #include "core/fileio/SharedState.h"
 #include "core/memory/HeapRegistry.h"
@@ -11,7 +12,7 @@
 
 File::File(bool skipPrefixFlag)
     : lastError(FileError::None), state(FileState::Closed), atEnd(true), writing(false), size(0), position(0),
-      name(), memoryData(nullptr), skipPrefix(skipPrefixFlag), loadBuffer(nullptr) {}
+      name(), memoryData(nullptr), skipPrefix(skipPrefixFlag), loadBuffer(nullptr), resolvedArchive(nullptr) {}
 
 File::~File() {
     // A Loaded object that was never closed still owns its image.
@@ -70,9 +71,8 @@ bool File::Open(const char* callerName, std::uint32_t loadWhole, std::uint32_t h
         return false;
     }
 
-    // Resolution, mounting, the raw open, the size and a whole-file load run in one hold of the
-    // file lock: another thread can neither mount, unmount or redirect in the middle of them, nor
-    // open an entry between this object's open and its size.
+    // Resolution, mounting and the raw open run in one hold of the file lock, so that the
+    // archive a name resolved into is the one its entry is opened in.
     ScopedLock guard(fileLock.load());
     if (!OpenResolved()) {
         lastError = FileError::CannotOpen;
@@ -98,9 +98,19 @@ bool File::OpenResolved() {
         return false;
     }
     String entryName;
-    const ArchiveRoute route = mountArchiveForPath(fullPath, entryName);
+    PakArchive* archive = nullptr;
+    const ArchiveRoute route = mountArchiveForPath(fullPath, entryName, archive);
     String openName;
-    return rewriteOpenName(name, route, entryName, prefix, openName) && RawOpenRead(openName.c_str());
+    bool opened = false;
+    if (rewriteOpenName(name, route, entryName, prefix, openName)) {
+        resolvedArchive = archive;
+        opened = RawOpenRead(openName.c_str());
+        // What the raw open did not take over (it failed early, or the class reads no archives).
+        archive = resolvedArchive;
+        resolvedArchive = nullptr;
+    }
+    PakArchive::Release(archive);
+    return opened;
 }
 
 bool File::LoadWhole(std::uint32_t heapCategory) {
@@ -120,8 +130,8 @@ bool File::LoadWhole(std::uint32_t heapCategory) {
         loadBuffer = nullptr;
         return false;
     }
-    // The image is complete: the raw file (a handle or an archive entry) is released at once
-    // rather than held until Close.
+    // The image is complete: the raw file (a handle, or an entry and its archive) is released at
+    // once rather than held until Close.
     RawClose();
     state = FileState::Loaded;
     memoryData = loadBuffer;
@@ -135,12 +145,10 @@ bool File::OpenAppend(const char* callerName) {
 
     bool opened = false;
     {
-        // The probe switches the process-wide archive state off for a moment; under the file lock
-        // no other thread's raw operation can see that.
         ScopedLock guard(fileLock.load());
         String fullName;
         if (buildAppendName(name, skipPrefix, fullName)) {
-            const ArchiveState saved = archiveState.exchange(ArchiveState::ArchiveNone);
+            // The probe for the existing length resolves nothing, so it reads the disk.
             if (RawOpenRead(fullName.c_str())) {
                 state = FileState::Opened;
                 size = RawSize();
@@ -149,7 +157,6 @@ bool File::OpenAppend(const char* callerName) {
             } else {
                 size = 0;
             }
-            archiveState.store(saved);
             position = size;
             opened = RawOpenAppend(fullName.c_str());
         }

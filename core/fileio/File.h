@@ -14,6 +14,8 @@
 #include "core/Utils/Array.h"
 #include "core/Utils/String.h"
 
+class PakArchive;
+
 enum class FileState : std::uint32_t {
     Closed = 0, // nothing attached; the only state in which Open and OpenAppend are allowed
     Opened = 1, // a file is attached through the raw operations
@@ -145,17 +147,24 @@ public:
     std::uint32_t size;
     std::uint32_t position;
     // The caller's name with '/' separators and "/./" collapsed, without the prefix; the entry
-    // name for a file inside the mounted archive. Empty when Closed.
+    // name for a file inside an archive. Empty when Closed.
     String name;
     std::uint8_t* memoryData;
     bool skipPrefix;
     std::uint8_t* loadBuffer;
 
+protected:
+    // The archive the name being opened resolved into, with a reference that the raw open takes
+    // over when it opens the entry there; null for a name on the disk. Set by Open only for the
+    // one RawOpenRead that follows resolution, so that no other thread's mount or unmount can
+    // come between the two.
+    PakArchive* resolvedArchive;
+
 private:
     // Reads the whole opened file into a buffer from heapCategory.
     bool LoadWhole(std::uint32_t heapCategory);
-    // Turns name into what is opened (mounting or dropping the archive on the way) and opens it
-    // with the raw open. Under fileLock.
+    // Turns name into what is opened (mounting or dropping the process-wide archive on the way)
+    // and opens it with the raw open. Under fileLock.
     bool OpenResolved();
     // Leaves the object Closed with name empty and position 0, as a failed open must.
     void ResetAfterFailedOpen();

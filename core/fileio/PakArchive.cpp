@@ -1,41 +1,20 @@
-// The pak archive: mounting and its refusals, the directory lookup, the stack of displaced
-// entries, stored reads and the whole-entry inflate of compressed ones. Everything here runs
-// under fileLock (the disk backend and name resolution hold it), so the archive keeps no lock of
-// its own.
+// The pak archive: mounting and its refusals, the directory lookup, stored reads and the
+// whole-entry inflate of compressed ones, each on the caller's cursor, and the process-wide mount.
+// Everything here runs under fileLock (the disk backend and name resolution hold it; the mount
+// functions take it), so the archive keeps no lock of its own.
 #include "core/fileio/PakArchive.h"
 
 #include <zlib.h>
 
 #include <cstddef>
-#include <utility>
 
 #include "core/Utils/LittleEndian.h"
+#include "core/fileio/DiskHandle.h"
 #include "core/fileio/SharedState.h"
 #include "core/memory/HeapRegistry.h"
+#include "core/thread/Lock.h"
 
 namespace {
-
-// Tickets of entry opens, unique in the process while it opens fewer than 2^32 entries; 0 means
-// none. Changed only under fileLock.
-std::uint32_t lastEntryTicket = 0;
-
-std::uint32_t newEntryTicket() {
-    ++lastEntryTicket;
-    if (lastEntryTicket == 0) {
-        lastEntryTicket = 1;
-    }
-    return lastEntryTicket;
-}
-
-// Marks the archive busy with its own file for one scope, so that its reads reach the disk, and
-// ready again on every way out.
-class BusyScope {
-public:
-    BusyScope() { archiveState.store(ArchiveState::ArchiveBusy); }
-    ~BusyScope() { archiveState.store(ArchiveState::ArchiveReady); }
-    BusyScope(const BusyScope&) = delete;
-    BusyScope& operator=(const BusyScope&) = delete;
-};
 
 std::uint64_t entryStart(std::uint32_t dataStart, const PakEntry& entry) {
     // In 64 bits: an offset that would wrap past 4 GiB must not land back at the header.
@@ -70,51 +49,47 @@ std::uint32_t HashEntryName(const char* name) {
 }
 
 PakArchive::PakArchive()
-    : DiskFile(true), archivePath(), dataStart(0), reserved(0), fileSize(0), directory(categoryNumber(HeapCategory::Engine)),
-      currentEntry(nullptr), filePosition(0), filePositionKnown(false), entryPosition(0), entryAtEnd(true),
-      entryName(), entryTicket(0), stateStack(categoryNumber(HeapCategory::Engine)), inflateBuffer(nullptr),
-      inflateBufferSize(pakInflateBufferBytes) {}
+    : archivePath(), dataStart(0), reserved(0), fileSize(0), directory(categoryNumber(HeapCategory::Engine)),
+      handle(nullptr), filePosition(0), filePositionKnown(false), inflateBuffer(nullptr),
+      inflateBufferSize(pakInflateBufferBytes), references(1) {}
 
 PakArchive::~PakArchive() {
-    // Whatever archiveState says by now (UnmountArchive has already set it to ArchiveNone), the
-    // archive file is closed here: nothing else would ever close its handle.
-    ShutDown();
-    if (currentArchive.load() == this) {
-        currentArchive.store(nullptr);
-        archiveState.store(ArchiveState::ArchiveNone);
-    }
+    closeHandle(handle);
+    handle = nullptr;
     heapRelease(inflateBuffer);
     inflateBuffer = nullptr;
     inflateBufferSize = 0;
 }
 
-void PakArchive::ShutDown() {
-    currentEntry = nullptr;
-    entryName.clear();
-    entryPosition = 0;
-    entryAtEnd = true;
-    entryTicket = 0;
-    stateStack.releaseStorage();
-    if (readHandle != nullptr) {
-        // The archive holds its own handle, so this close goes to the disk whatever archiveState is.
-        DiskFile::RawClose();
+void PakArchive::AddReference() { ++references; }
+
+void PakArchive::Release(PakArchive* archive) {
+    if (archive == nullptr) {
+        return;
     }
-    filePositionKnown = false;
+    if (--archive->references == 0) {
+        // Archives are made with the category form of operator new; delete gives the object back
+        // to the registry (and does nothing after its teardown).
+        delete archive;
+    }
 }
 
 bool PakArchive::Mount(const char* path) {
     if (!archivePath.assign(path)) {
         return false;
     }
-    archiveState.store(ArchiveState::ArchiveBusy);
-    const bool opened = RawOpenRead(path);
-    // The open measured the file; the directory and the entries' sizes are bounded by it. A
-    // length of 0 that still opens is a file beyond 32 bits (an empty one has no header to read):
-    // it bounds nothing.
-    fileSize = rawSize != 0 ? rawSize : 0xFFFFFFFFu;
-    if (!opened || !ReadDirectory()) {
-        ShutDown();
-        archiveState.store(ArchiveState::ArchiveNone);
+    handle = openHandleForReading(path);
+    if (handle == nullptr) {
+        return false;
+    }
+    // The directory and the entries' sizes are bounded by the file's length. One that cannot be
+    // had, or does not fit 32 bits, bounds nothing.
+    if (!queryHandleSize(handle, fileSize)) {
+        fileSize = 0xFFFFFFFFu;
+    }
+    if (!ReadDirectory()) {
+        closeHandle(handle);
+        handle = nullptr;
         return false;
     }
     // Without the buffer the archive still serves its stored entries; compressed ones read nothing.
@@ -122,7 +97,6 @@ bool PakArchive::Mount(const char* path) {
     if (inflateBuffer == nullptr) {
         inflateBufferSize = 0;
     }
-    archiveState.store(ArchiveState::ArchiveReady);
     return true;
 }
 
@@ -199,12 +173,12 @@ bool PakArchive::MoveFileTo(std::uint64_t target) {
     if (filePositionKnown && filePosition == target) {
         return true;
     }
-    if (!RawSeek(static_cast<std::uint32_t>(target))) {
-        filePositionKnown = false;
+    // Where a failed seek left the handle is not known; it must not be taken for the target.
+    filePositionKnown = false;
+    if (!seekHandle(handle, static_cast<std::uint32_t>(target))) {
         return false;
     }
-    // The seek clamps to the file's length; what it reached is where the next read starts.
-    filePosition = rawPosition;
+    filePosition = static_cast<std::uint32_t>(target);
     filePositionKnown = true;
     return true;
 }
@@ -213,151 +187,68 @@ std::uint32_t PakArchive::ReadFileBytes(void* buffer, std::uint32_t count, std::
     std::uint32_t delivered = 0;
     // Bounded by attempts; a call that delivers anything ends it.
     for (std::uint32_t attempt = 0; attempt < attempts && delivered == 0; ++attempt) {
-        delivered = RawRead(buffer, count);
+        if (!readFromHandle(handle, buffer, count, delivered)) {
+            // A failed read may have moved the handle by any amount.
+            filePositionKnown = false;
+            return 0;
+        }
     }
     filePosition += delivered;
     return delivered;
 }
 
-bool PakArchive::OpenEntry(const char* name) {
+bool PakArchive::OpenEntry(const char* name, PakCursor& cursor) {
     const PakEntry* found = FindEntry(name);
     if (found == nullptr) {
         return false;
     }
-    // Everything that needs memory comes first, so that a failure changes nothing.
-    String newName;
-    if (!newName.assign(name)) {
-        return false;
-    }
-    if (currentEntry != nullptr) {
-        PakEntryState saved;
-        saved.entry = currentEntry;
-        saved.name = std::move(entryName);
-        saved.position = entryPosition;
-        saved.atEnd = entryAtEnd;
-        saved.ticket = entryTicket;
-        if (!stateStack.pushBack(std::move(saved))) {
-            // A failed push leaves the record as it was: the name goes back.
-            entryName = std::move(saved.name);
-            return false;
-        }
-    }
-    currentEntry = found;
-    entryTicket = newEntryTicket();
-    {
-        BusyScope busy;
-        // A failed seek leaves the file position unknown; the first read seeks again.
-        MoveFileTo(entryStart(dataStart, *found));
-    }
-    entryPosition = 0;
-    entryAtEnd = false;
-    entryName = std::move(newName);
+    cursor.entry = found;
+    cursor.position = 0;
+    cursor.atEnd = false;
     return true;
 }
 
-bool PakArchive::CloseEntry() {
-    if (currentEntry == nullptr) {
+bool PakArchive::CloseEntry(PakCursor& cursor) {
+    if (cursor.entry == nullptr) {
         return false;
     }
-    if (stateStack.empty()) {
-        currentEntry = nullptr;
-        entryAtEnd = true;
-        entryName.clear();
-        entryTicket = 0;
-        return true;
-    }
-    PakEntryState& top = stateStack[stateStack.count() - 1];
-    currentEntry = top.entry;
-    entryName = std::move(top.name);
-    entryPosition = top.position;
-    entryAtEnd = top.atEnd;
-    entryTicket = top.ticket;
-    stateStack.popBack();
-    // A failed re-seek is noticed by the next read, which seeks again.
-    SeekEntry(entryPosition);
+    cursor = PakCursor{};
     return true;
 }
 
-void PakArchive::SwapWithSaved(std::uint32_t index) {
-    PakEntryState& saved = stateStack[index];
-    std::swap(currentEntry, saved.entry);
-    std::swap(entryName, saved.name);
-    std::swap(entryPosition, saved.position);
-    std::swap(entryAtEnd, saved.atEnd);
-    std::swap(entryTicket, saved.ticket);
-}
-
-bool PakArchive::ResumeEntry(std::uint32_t ticket) {
-    if (ticket == 0) {
-        return false;
-    }
-    if (currentEntry != nullptr && entryTicket == ticket) {
-        return true;
-    }
-    for (std::uint32_t i = 0; i < stateStack.count(); ++i) {
-        if (stateStack[i].ticket == ticket) {
-            // The displaced entry takes the saved one's place in the stack, so that its own object
-            // finds it there in turn. Reads seek to the entry's position before they read.
-            SwapWithSaved(i);
-            return true;
-        }
-    }
-    return false;
-}
-
-bool PakArchive::DropEntry(std::uint32_t ticket) {
-    if (ticket == 0) {
-        return false;
-    }
-    const std::uint32_t count = stateStack.count();
-    for (std::uint32_t i = 0; i < count; ++i) {
-        if (stateStack[i].ticket != ticket) {
-            continue;
-        }
-        for (std::uint32_t j = i; j + 1 < count; ++j) {
-            stateStack[j] = std::move(stateStack[j + 1]);
-        }
-        stateStack.popBack();
-        return true;
-    }
-    return false;
-}
-
-std::uint32_t PakArchive::ReadEntry(void* buffer, std::uint32_t count) {
-    if (currentEntry == nullptr) {
+std::uint32_t PakArchive::ReadEntry(PakCursor& cursor, void* buffer, std::uint32_t count) {
+    if (cursor.entry == nullptr) {
         return 0;
     }
-    if (currentEntry->packedSize != 0) {
-        return ReadCompressed(buffer, count);
+    if (cursor.entry->packedSize != 0) {
+        return ReadCompressed(*cursor.entry, buffer, count);
     }
-    return ReadStored(buffer, count);
+    return ReadStored(cursor, buffer, count);
 }
 
-std::uint32_t PakArchive::ReadStored(void* buffer, std::uint32_t count) {
-    const PakEntry& entry = *currentEntry;
-    // entryPosition never passes the size: seeks clamp to it and reads stop at it.
-    const std::uint32_t left = entry.size - entryPosition;
+std::uint32_t PakArchive::ReadStored(PakCursor& cursor, void* buffer, std::uint32_t count) {
+    const PakEntry& entry = *cursor.entry;
+    // The cursor never passes the size: seeks clamp to it and reads stop at it.
+    const std::uint32_t left = entry.size - cursor.position;
     const std::uint32_t wanted = count < left ? count : left;
     if (wanted == 0) {
-        entryAtEnd = true;
+        cursor.atEnd = true;
         return 0;
     }
-    BusyScope busy;
-    // Usually the file is already there; after another entry's read, a failed seek or a failed
-    // compressed read it is put back first.
-    if (!MoveFileTo(entryStart(dataStart, entry) + entryPosition)) {
+    // Other cursors share the file handle: every read puts it where this one stands (no seek
+    // when it is there already, as on a run of reads by one object).
+    if (!MoveFileTo(entryStart(dataStart, entry) + cursor.position)) {
         return 0;
     }
     const std::uint32_t delivered = ReadFileBytes(buffer, wanted, 5);
-    entryPosition += delivered;
-    if (entryPosition >= entry.size) {
-        entryAtEnd = true;
+    cursor.position += delivered;
+    if (cursor.position >= entry.size) {
+        cursor.atEnd = true;
     }
     return delivered;
 }
 
-std::uint32_t PakArchive::ReadCompressed(void* buffer, std::uint32_t count) {
-    const PakEntry& entry = *currentEntry;
+std::uint32_t PakArchive::ReadCompressed(const PakEntry& entry, void* buffer, std::uint32_t count) {
     // No input buffer (its allocation failed at mount), or a piecewise request: nothing is read.
     if (inflateBuffer == nullptr || inflateBufferSize == 0 || count != entry.size) {
         return 0;
@@ -369,7 +260,6 @@ std::uint32_t PakArchive::ReadCompressed(void* buffer, std::uint32_t count) {
     if (inflateInit(&stream) != Z_OK) {
         return 0;
     }
-    BusyScope busy;
     std::uint8_t* output = static_cast<std::uint8_t*>(buffer);
     std::uint32_t produced = 0;
     bool ended = false;
@@ -417,43 +307,41 @@ std::uint32_t PakArchive::ReadCompressed(void* buffer, std::uint32_t count) {
     return produced;
 }
 
-bool PakArchive::SeekEntry(std::uint32_t target) {
-    if (currentEntry == nullptr) {
+bool PakArchive::SeekEntry(PakCursor& cursor, std::uint32_t target) {
+    if (cursor.entry == nullptr) {
         return false;
     }
-    const PakEntry& entry = *currentEntry;
+    const PakEntry& entry = *cursor.entry;
     // A compressed entry is read from its start only.
     if (target != 0 && entry.packedSize != 0) {
         return false;
     }
     const std::uint32_t position = target < entry.size ? target : entry.size;
-    {
-        BusyScope busy;
-        if (!MoveFileTo(entryStart(dataStart, entry) + position)) {
-            return false;
-        }
+    if (!MoveFileTo(entryStart(dataStart, entry) + position)) {
+        return false;
     }
-    entryPosition = position;
+    cursor.position = position;
     if (position == entry.size) {
-        entryAtEnd = true;
+        cursor.atEnd = true;
     }
     return true;
 }
 
-std::uint32_t PakArchive::EntrySize() {
-    if (currentEntry == nullptr) {
+std::uint32_t PakArchive::EntrySize(const PakCursor& cursor) const {
+    if (cursor.entry == nullptr) {
         return 0;
     }
-    const std::uint64_t largest =
-        currentEntry->packedSize == 0 ? fileSize : std::uint64_t{fileSize} * pakLargestInflateRatio;
-    return currentEntry->size <= largest ? currentEntry->size : static_cast<std::uint32_t>(largest);
+    const PakEntry& entry = *cursor.entry;
+    const std::uint64_t largest = entry.packedSize == 0 ? fileSize : std::uint64_t{fileSize} * pakLargestInflateRatio;
+    return entry.size <= largest ? entry.size : static_cast<std::uint32_t>(largest);
 }
 
-bool PakArchive::EntryAtEnd() { return entryAtEnd; }
+bool PakArchive::EntryAtEnd(const PakCursor& cursor) const { return cursor.entry == nullptr || cursor.atEnd; }
 
-bool PakArchive::ContainsEntry(const char* name) { return FindEntry(name) != nullptr; }
+bool PakArchive::ContainsEntry(const char* name) const { return FindEntry(name) != nullptr; }
 
 bool MountArchive(const char* archivePath) {
+    ScopedLock guard(fileLock.load());
     if (currentArchive.load() != nullptr) {
         return false;
     }
@@ -462,24 +350,20 @@ bool MountArchive(const char* archivePath) {
         return false;
     }
     if (!archive->Mount(archivePath)) {
-        // Mount has closed the file and left archiveState ArchiveNone.
-        delete archive;
+        PakArchive::Release(archive);
         return false;
     }
+    // The creator's reference becomes the mount's.
     currentArchive.store(archive);
-    archiveState.store(ArchiveState::ArchiveReady);
     return true;
 }
 
 bool UnmountArchive() {
+    ScopedLock guard(fileLock.load());
     PakArchive* archive = currentArchive.exchange(nullptr);
-    archiveState.store(ArchiveState::ArchiveNone);
     if (archive == nullptr) {
         return false;
     }
-    // The destructor closes the archive file although archiveState already says ArchiveNone.
-    // Archives are created with the category form of operator new; delete gives the object back to
-    // the registry (and does nothing after its teardown).
-    delete archive;
+    PakArchive::Release(archive);
     return true;
 }

@@ -1,20 +1,23 @@
-// PakArchive: the mounted read-only archive. A path that runs through a ".pak" file mounts it
-// (MountArchive) and opens the rest of the path as an entry; while it is mounted and idle, the
-// disk backend sends the read-side raw operations of file objects to its entry operations. The
-// archive is itself a DiskFile and reads its own file through the operations it inherits, with
-// archiveState ArchiveBusy while it does. At most one archive is mounted in the process.
+// PakArchive: a read-only archive file whose entries file objects open by name. A path that runs
+// through a ".pak" file mounts it (MountArchive), and the rest of the path is the entry to open.
+// Every object that opens an entry keeps a counted reference to the archive and a cursor of its
+// own (PakCursor), so what it reads never depends on what other objects opened, or on which
+// archive is mounted, in the meantime. The archive reads its file through one handle of its own.
 //
 // The file: an 8-byte header (dataStart, reserved), then (dataStart - 8) / 16 directory entries of
-// 16 bytes, then the data area. Entries are found by a hash of their name; names themselves are
-// not stored. An entry is stored as it is (packedSize 0) or as one zlib stream of packedSize bytes
-// that inflates to size bytes; a compressed entry can only be read whole, in one request.
+// 16 bytes, then the data area. Entries are found by a hash of their name; the names themselves
+// are not in the file. An entry is kept as it is (packedSize 0) or as one zlib stream of
+// packedSize bytes that inflates to size bytes; a compressed entry can only be read whole, in one
+// request.
+//
+// Every operation here runs under fileLock (core/fileio/SharedState.h): the archive keeps no lock
+// of its own, and several objects' cursors share its one file handle.
 #pragma once
 
 #include <cstdint>
 
 #include "core/Utils/Array.h"
 #include "core/Utils/String.h"
-#include "core/fileio/DiskFile.h"
 
 // One directory entry, decoded from its little-endian bytes.
 struct PakEntry {
@@ -25,14 +28,11 @@ struct PakEntry {
 };
 static_assert(sizeof(PakEntry) == 16, "a directory entry is 16 bytes in the file");
 
-// An entry displaced by a later OpenEntry, restored when that one is closed.
-struct PakEntryState {
+// Where one file object stands in the entry it opened. No entry: nothing is read.
+struct PakCursor {
     const PakEntry* entry = nullptr;
-    String name;
     std::uint32_t position = 0;
     bool atEnd = true;
-    // Which open made it current: lets the file object that opened it find it again.
-    std::uint32_t ticket = 0;
 };
 
 // The reflected CRC-32 table run over the name's bytes with the register starting at 0 and no
@@ -52,60 +52,53 @@ constexpr std::uint32_t pakInflateBufferBytes = 131072;
 // Deflate's densest coding: a 258-byte match in two bits, 1032 bytes out per byte in.
 constexpr std::uint32_t pakLargestInflateRatio = 1032;
 
-class PakArchive : public DiskFile {
+class PakArchive {
 public:
+    // An archive with no file and one reference, its creator's.
     PakArchive();
-    // Shuts the archive down: drops every entry and closes the archive file, whatever archiveState
-    // says at that moment; gives the directory, the stack and the inflate buffer back.
-    ~PakArchive() override;
+    // Closes the archive file and gives the directory and the inflate buffer back.
+    ~PakArchive();
+
+    PakArchive(const PakArchive&) = delete;
+    PakArchive& operator=(const PakArchive&) = delete;
 
     // Opens the archive file and reads the header and the whole directory in one request each,
     // then allocates the inflate buffer (a failure there still mounts, without compressed reads).
-    // True when the archive is ready; false, with the file closed, when it cannot be opened or is
-    // refused (see the refusal rules in PakArchive.cpp).
+    // True when the archive can serve entries; false, with the file closed, when it cannot be
+    // opened or is refused (see the refusal rules in PakArchive.cpp).
     bool Mount(const char* path);
 
-    // The entry operations. The disk backend calls them with fileLock held while archiveState is
-    // ArchiveReady; each leaves it ArchiveReady again.
-    // Makes the named entry current at position 0, saving the current one on the stack. False when
-    // no entry has the name's hash, or when the saved state or the name cannot be stored; nothing
-    // changes then. Equal hashes: the first entry in the directory wins.
-    bool OpenEntry(const char* entryName);
-    // Makes the entry saved by the last OpenEntry current again, where it was left (a re-seek whose
-    // failure is noticed by the next read). With nothing saved, no entry is current. False when no
-    // entry is current.
-    bool CloseEntry();
-    // Stored entry: up to count bytes from the entry's position (up to 5 attempts while the file
-    // delivers nothing); the bytes delivered. Compressed entry: only a request for exactly its size
-    // reads, inflating the whole entry into buffer; anything else gets 0. A compressed read that
-    // fails answers the bytes inflated before the failure and never the full count. 0 without a
-    // current entry.
-    std::uint32_t ReadEntry(void* buffer, std::uint32_t count);
-    // Moves within the current entry, clamped to its size; reaching the size sets the end flag, an
-    // earlier position leaves it. A compressed entry only seeks to 0. No file seek is made when the
-    // file is already there. False without a current entry or when the file seek fails.
-    bool SeekEntry(std::uint32_t target);
-    // The current entry's size; 0 when there is none. A size no archive file of this length could
-    // hold (a stored entry larger than the file, a compressed one larger than deflate can inflate
-    // the whole file to) is cut to that bound: the entry cannot deliver it anyway, and a whole-file
+    // One more holder: a file object that opened an entry, or the process-wide mount.
+    void AddReference();
+    // One holder less; the last one destroys the archive. Null does nothing.
+    static void Release(PakArchive* archive);
+
+    // The entry operations, each on the caller's cursor.
+    // Points cursor at the named entry, at position 0. False, cursor untouched, when no entry has
+    // the name's hash. Equal hashes: the first entry in the directory wins.
+    bool OpenEntry(const char* entryName, PakCursor& cursor);
+    // Leaves cursor at no entry. False when it was at none.
+    bool CloseEntry(PakCursor& cursor);
+    // Stored entry: up to count bytes from the cursor (up to 5 attempts while the file delivers
+    // nothing); the bytes delivered. Compressed entry: only a request for exactly its size reads,
+    // inflating the whole entry into buffer; anything else gets 0. A compressed read that fails
+    // answers the bytes inflated before the failure and never the full count. 0 without an entry.
+    std::uint32_t ReadEntry(PakCursor& cursor, void* buffer, std::uint32_t count);
+    // Moves the cursor within its entry, clamped to the entry's size, and the file with it;
+    // reaching the size sets the end flag, an earlier position leaves it. A compressed entry only
+    // seeks to 0. No file seek is made when the file is already there. False, cursor unmoved,
+    // without an entry or when the file seek fails.
+    bool SeekEntry(PakCursor& cursor, std::uint32_t target);
+    // The entry's size; 0 without one. A size no archive file of this length could hold (a
+    // stored entry larger than the file, a compressed one larger than deflate can inflate the
+    // whole file to) is cut to that bound: the entry cannot deliver it anyway, and a whole-file
     // load must not allocate what a forged directory word asks for. Such an entry still fails to
     // load, short of its size.
-    std::uint32_t EntrySize();
-    // The end flag of the current entry; true when there is none.
-    bool EntryAtEnd();
+    std::uint32_t EntrySize(const PakCursor& cursor) const;
+    // The cursor's end flag; true without an entry.
+    bool EntryAtEnd(const PakCursor& cursor) const;
     // Whether an entry has the name's hash. Changes nothing.
-    bool ContainsEntry(const char* entryName);
-
-    // The disk backend's bookkeeping of which file object opened which entry. Every OpenEntry gets
-    // a ticket, unique in the process; the object keeps it.
-    std::uint32_t CurrentTicket() const { return entryTicket; }
-    // Makes the entry opened under ticket current, swapping it with the current one if it was
-    // displaced, so that an object reads its own entry even after other objects opened theirs.
-    // False when no entry of that ticket is current or saved.
-    bool ResumeEntry(std::uint32_t ticket);
-    // Forgets the saved entry of ticket (its object closes while another entry is current). False
-    // when it is not saved.
-    bool DropEntry(std::uint32_t ticket);
+    bool ContainsEntry(const char* entryName) const;
 
     // The path the archive was mounted under, prefix included; compared byte for byte with the
     // archive part of every path that is opened.
@@ -115,44 +108,39 @@ public:
     // The archive file's length, measured when it was opened (0xFFFFFFFF when it is beyond 32
     // bits or cannot be had).
     std::uint32_t fileSize;
-    // Sized once at mount; never changed afterwards, so pointers to its entries stay valid. A
-    // directory the file holds only in part keeps that part and one zero entry standing for all
-    // the entries past the file's end (they would be alike, and only the first could be found).
+    // Sized once at mount; never changed afterwards, so cursors' pointers to its entries stay
+    // valid. A directory the file holds only in part keeps that part and one zero entry standing
+    // for all the entries past the file's end (they would be alike, and only the first could be
+    // found).
     Array<PakEntry> directory;
-    const PakEntry* currentEntry;
-    // Where the archive file's read position is, as an absolute offset; trusted only while
-    // filePositionKnown (a failed seek leaves it unknown, and the next read seeks).
+    // The archive file's handle (opaque), null when closed.
+    void* handle;
+    // Where the handle's read position is, as an absolute offset; trusted only while
+    // filePositionKnown (a failed seek or read leaves it unknown, and the next read seeks).
     std::uint32_t filePosition;
     bool filePositionKnown;
-    std::uint32_t entryPosition;
-    bool entryAtEnd;
-    String entryName;
-    std::uint32_t entryTicket;
-    Array<PakEntryState> stateStack;
     std::uint8_t* inflateBuffer;
     std::uint32_t inflateBufferSize;
+    // Holders: the mount and every file object with an entry open here.
+    std::uint32_t references;
 
 private:
     bool ReadDirectory();
-    // Drops every entry and closes the archive file.
-    void ShutDown();
     const PakEntry* FindEntry(const char* entryName) const;
     // Puts the archive file at the absolute offset target, seeking only when it is not there.
     bool MoveFileTo(std::uint64_t target);
-    // RawRead, called again while it delivers nothing, attempts calls in all; filePosition
-    // follows what came.
+    // Reads from the file, called again while it delivers nothing, attempts calls in all;
+    // filePosition follows what came.
     std::uint32_t ReadFileBytes(void* buffer, std::uint32_t count, std::uint32_t attempts);
-    std::uint32_t ReadStored(void* buffer, std::uint32_t count);
-    std::uint32_t ReadCompressed(void* buffer, std::uint32_t count);
-    // Swaps the current entry with saved record number index.
-    void SwapWithSaved(std::uint32_t index);
+    std::uint32_t ReadStored(PakCursor& cursor, void* buffer, std::uint32_t count);
+    std::uint32_t ReadCompressed(const PakEntry& entry, void* buffer, std::uint32_t count);
 };
 
-// Mounts the archive at archivePath. Fails at once, changing nothing, when an archive is already
-// mounted. True only when the archive is mounted and archiveState is ArchiveReady; on false
-// nothing stays mounted, archiveState is ArchiveNone and the archive file is closed. The caller
-// holds fileLock.
+// Mounts the archive at archivePath as currentArchive. Fails at once, changing nothing, when an
+// archive is already mounted. On false nothing is mounted and no archive file stays open. Takes
+// fileLock.
 bool MountArchive(const char* archivePath);
-// Destroys the mounted archive, closing its file; currentArchive null and archiveState
-// ArchiveNone afterwards. False when nothing was mounted. The caller holds fileLock.
+// Gives up the mount's reference to currentArchive, which is null afterwards; the archive closes
+// its file once no file object holds an entry of it either. False when nothing was mounted.
+// Takes fileLock.
 bool UnmountArchive();

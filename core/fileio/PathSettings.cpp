@@ -79,18 +79,33 @@ bool buildFullPath(const String& name, bool skipPrefix, String& prefix, String& 
     return fullPath.assign(prefix) && fullPath.append(name);
 }
 
-ArchiveRoute mountArchiveForPath(const String& fullPath, String& entryName) {
+namespace {
+
+// The mounted archive with a reference for the caller.
+PakArchive* referenceMounted() {
+    PakArchive* mounted = currentArchive.load();
+    mounted->AddReference();
+    return mounted;
+}
+
+} // namespace
+
+ArchiveRoute mountArchiveForPath(const String& fullPath, String& entryName, PakArchive*& archive) {
+    archive = nullptr;
     const PakSplit split = findPakStep(fullPath);
     switch (split.step) {
     case PakStep::None:
     case PakStep::ArchiveItself:
-        if (currentArchive.load() != nullptr) {
-            UnmountArchive();
-        }
+        // Objects still reading entries of the mounted archive keep it alive by their references.
+        UnmountArchive();
         return ArchiveRoute::Disk;
     case PakStep::OtherByte:
         // Not an archive step: a mounted archive stays mounted and serves this open too.
-        return currentArchive.load() != nullptr ? ArchiveRoute::MountedArchive : ArchiveRoute::Disk;
+        if (currentArchive.load() == nullptr) {
+            return ArchiveRoute::Disk;
+        }
+        archive = referenceMounted();
+        return ArchiveRoute::MountedArchive;
     case PakStep::Entry:
         break;
     }
@@ -105,6 +120,7 @@ ArchiveRoute mountArchiveForPath(const String& fullPath, String& entryName) {
         mounted = nullptr;
     }
     if (mounted != nullptr || MountArchive(archivePath.c_str())) {
+        archive = referenceMounted();
         return ArchiveRoute::Entry;
     }
     // A failed mount leaves the name as it was, and the open goes on against the disk.

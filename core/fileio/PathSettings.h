@@ -1,13 +1,15 @@
 // Path resolution state and rules of the file layer: the process-wide PathSettings record (the
 // query path and the two parts of the path prefix), the detection of a ".pak" step in a path, and
 // the resolution that turns a caller's name into what File::Open really opens, mounting or
-// dropping the archive on the way. Paths use '/' inside the system and are compared byte for byte,
+// dropping the process-wide archive on the way. Paths use '/' inside the system and are compared byte for byte,
 // letter case included.
 #pragma once
 
 #include <cstdint>
 
 #include "core/Utils/String.h"
+
+class PakArchive;
 
 class PathSettings {
 public:
@@ -63,8 +65,10 @@ enum class ArchiveRoute : std::uint32_t {
 // when it is the same (an exact, case-sensitive comparison of archive paths), and drops the mounted
 // one when the path names another archive, no archive, or the archive file itself. A failed mount
 // leaves nothing mounted and the route Disk. For Entry, entryName receives the entry name (what
-// follows the "/" behind ".pak", possibly empty). The caller holds fileLock.
-ArchiveRoute mountArchiveForPath(const String& fullPath, String& entryName);
+// follows the "/" behind ".pak", possibly empty). For Entry and MountedArchive, archive receives
+// the archive to open the name in, with a reference the caller must give back
+// (PakArchive::Release); otherwise null. The caller holds fileLock.
+ArchiveRoute mountArchiveForPath(const String& fullPath, String& entryName, PakArchive*& archive);
 
 // Rewrites name for an open that takes route: it becomes the entry name for Entry; then every
 // "/./" collapses to "/" in one left-to-right pass. openName receives what the raw open gets: name

@@ -3,24 +3,20 @@
 // concurrently; one object is used by one thread at a time.
 //
 //  item               guard
-//  fileObjectCount    atomic; changed only under the lifecycle guard (DiskFile.cpp), a statically
-//                     initialised mutex that is never destroyed.
-//  fileLock           created by the constructor that raises the count from 0 and destroyed by the
-//                     destructor that lowers it to 0, both under the lifecycle guard; so the lock
-//                     exists exactly while file objects exist, and a thread that holds an object
-//                     can always take it. Recursive. It is held by every raw operation, by name
-//                     resolution and mounting (File::Open), by the append probe, by a whole
-//                     directory listing, and around every call into the mounted archive.
-//  archiveState       atomic; written only under fileLock (resolution, the append probe, the
-//  currentArchive     archive itself). Read under fileLock, except by RawSize, which looks without
-//                     the lock and then takes it before it goes to the archive.
-//  the mounted        PakArchive (core/fileio/PakArchive.h): its directory, current entry, entry
-//  archive            stack, file position and inflate buffer are used only under fileLock; it is
-//                     mounted and destroyed (file closed) only by File::Open, under fileLock, so no
-//                     thread can read it while another frees it. File::Open also takes the size and
-//                     any whole-file load in the same hold as the open.
-//  entry tickets      lastEntryTicket (PakArchive.cpp) numbers entry opens; under fileLock. A file
-//                     object keeps its ticket (archiveTicket) and reads only the entry it opened.
+//  fileObjectCount    atomic; changed only under the lifecycle guard (SharedState.cpp), a
+//                     statically initialised mutex that is never destroyed.
+//  fileLock           created when the count rises from 0 and destroyed when it falls to 0, both
+//                     under the lifecycle guard; so the lock exists exactly while file objects
+//                     exist, and a thread that holds an object can always take it. Recursive. It
+//                     is held by every raw operation, by name resolution and mounting (File::Open),
+//                     by a whole directory listing, and around every call into an archive.
+//  currentArchive     the archive new opens resolve into. Read and replaced only under fileLock
+//                     (name resolution, MountArchive, UnmountArchive); atomic so that a test may
+//                     look at it without the lock.
+//  each archive       PakArchive (core/fileio/PakArchive.h): its reference count, file handle and
+//                     file position, and its inflate buffer are used only under fileLock. It lives
+//                     while it is mounted or any file object still holds an entry of it, so an
+//                     object's reads never depend on what the mount is by then.
 //  PathSettings       built once by a thread-safe one-time initialisation; its strings are read and
 //                     replaced under the settings mutex (PathSettings.cpp), innermost of all locks.
 //  lineEndMode        atomic.
@@ -55,21 +51,19 @@
 class Lock;
 class PakArchive;
 
-// The process-wide archive state.
-enum class ArchiveState : std::uint32_t {
-    ArchiveNone = 0,  // no archive is mounted; every raw operation works on the disk
-    ArchiveReady = 1, // an archive is mounted and idle; read-side raw operations may go to it
-    ArchiveBusy = 2,  // the archive is being mounted or works on its own file; raw operations go to the disk
-};
-
-extern std::atomic<ArchiveState> archiveState;
-// The mounted archive, or null. At most one archive is mounted at a time.
+// The mounted archive, or null. Names that run through a ".pak" open their entries in it.
 extern std::atomic<PakArchive*> currentArchive;
 
-// The lock shared by all DiskFile objects; null while no DiskFile exists.
+// The lock shared by all file objects; null while no DiskFile exists.
 extern std::atomic<Lock*> fileLock;
-// The number of live DiskFile objects (PakArchive included).
+// The number of live DiskFile objects.
 extern std::atomic<std::uint32_t> fileObjectCount;
+
+// Counts a new file object; the first one creates fileLock (or, when no lock can be made, a
+// never-destroyed fallback that still serialises the objects).
+void countFileObject();
+// Uncounts a file object; the last one destroys fileLock. The object must hold no lock by then.
+void uncountFileObject();
 
 // Line ends written by File::WriteLine: 1 selects CR LF, every other value LF. LF (0) by default.
 extern std::atomic<std::uint32_t> lineEndMode;

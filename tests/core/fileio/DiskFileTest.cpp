@@ -348,7 +348,7 @@ TEST(DiskFile, ALockThatCannotBeAllocatedStillSerialises) {
     EXPECT_EQ(faults.heap().outstanding(), 0u);
 }
 
-TEST(DiskFile, ObjectsOpenedOnDiskKeepTheirFileWhileAnArchiveIsReady) {
+TEST(DiskFile, ObjectsOpenedOnDiskKeepTheirFileWhileAnArchiveIsMounted) {
     TempFolder dir;
     ASSERT_TRUE(dir.write("ten.bin", "0123456789"));
     DiskFile reader(false);
@@ -360,22 +360,23 @@ TEST(DiskFile, ObjectsOpenedOnDiskKeepTheirFileWhileAnArchiveIsReady) {
     PakArchive* archive = new (HeapCategory::PakArchive) PakArchive();
     ASSERT_NE(archive, nullptr);
     currentArchive.store(archive);
-    archiveState.store(ArchiveState::ArchiveReady);
     char b[4];
     EXPECT_EQ(reader.Read(b, 4), 4u);
     EXPECT_EQ(std::string(b, 4), "0123");
     EXPECT_TRUE(reader.Seek(8));
     EXPECT_EQ(reader.RawSize(), 10u);
     EXPECT_EQ(writer.RawSize(), 3u);
-    // An object with no handle goes to the archive (this empty stand-in holds no entries).
+    // A raw open that no name resolution handed an archive reads the disk; Exists asks the
+    // mounted archive (this empty stand-in holds no entries).
     DiskFile other(false);
-    EXPECT_FALSE(other.RawOpenRead("x.wav"));
+    ASSERT_TRUE(other.RawOpenRead(dir.file("ten.bin").c_str()));
+    EXPECT_EQ(other.RawRead(b, 4), 4u);
+    EXPECT_TRUE(other.RawClose());
     EXPECT_FALSE(other.Exists(dir.file("ten.bin").c_str()));
     EXPECT_TRUE(reader.Close());
     EXPECT_TRUE(writer.Close());
     EXPECT_TRUE(UnmountArchive());
     EXPECT_EQ(currentArchive.load(), nullptr);
-    EXPECT_EQ(archiveState.load(), ArchiveState::ArchiveNone);
     EXPECT_FALSE(UnmountArchive());
 }
 

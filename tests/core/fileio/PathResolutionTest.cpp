@@ -94,7 +94,6 @@ PakArchive* installArchive(const std::string& path) {
     EXPECT_NE(archive, nullptr);
     EXPECT_TRUE(archive->archivePath.assign(path.c_str()));
     currentArchive.store(archive);
-    archiveState.store(ArchiveState::ArchiveReady);
     return archive;
 }
 
@@ -114,7 +113,6 @@ TEST(PathResolution, ArchiveDecisions) {
     installArchive(data);
     ASSERT_TRUE(f.Open(dir.file("music/x.wav").c_str()));
     EXPECT_EQ(currentArchive.load(), nullptr);
-    EXPECT_EQ(archiveState.load(), ArchiveState::ArchiveNone);
     ASSERT_TRUE(f.Close());
     // So does the archive file itself, and an upper-case ".PAK".
     installArchive(data);
@@ -141,7 +139,6 @@ TEST(PathResolution, ArchiveDecisions) {
     EXPECT_FALSE(f.Open(dir.file("other.pak/y.wav").c_str()));
     EXPECT_EQ(f.lastError, FileError::CannotOpen);
     EXPECT_EQ(currentArchive.load(), nullptr);
-    EXPECT_EQ(archiveState.load(), ArchiveState::ArchiveNone);
     // A folder that merely ends in ".pak" cannot be mounted; its file opens from the disk.
     ASSERT_TRUE(f.Open(dir.file("folder.pak/./x.wav").c_str()));
     EXPECT_STREQ(f.name.c_str(), dir.file("folder.pak/x.wav").c_str());
@@ -153,11 +150,10 @@ TEST(PathResolution, ArchiveDecisions) {
     EXPECT_EQ(f.lastError, FileError::CannotOpen);
     EXPECT_EQ(currentArchive.load(), nullptr);
 
-    // Appending never mounts or unmounts, and its probe does not leave the state switched off.
+    // Appending never mounts or unmounts.
     PakArchive* kept = installArchive(data);
     ASSERT_TRUE(f.OpenAppend(dir.file("music/log.txt").c_str()));
     EXPECT_EQ(currentArchive.load(), kept);
-    EXPECT_EQ(archiveState.load(), ArchiveState::ArchiveReady);
     ASSERT_TRUE(f.WriteLine("ok", 1));
     ASSERT_TRUE(f.Close());
     EXPECT_EQ(dir.read("music/log.txt"), "ok");

@@ -1,0 +1,24 @@
+// DiskHandle: the Win32 file-handle calls that the disk backend and the pak archive share, each
+// platform quirk dealt with once, here. Handles stay opaque (void*), null standing for none; the
+// calls go through the platform table.
+#pragma once
+
+#include <cstdint>
+
+// Opens an existing file for reading, shared for reading, writing and deleting. Null when it
+// cannot be opened (INVALID_HANDLE_VALUE is never handed out).
+void* openHandleForReading(const char* name);
+// Opens a file for exclusive writing: truncated (or created) when append is false, else opened or
+// created as it is. Null when it cannot be opened.
+void* openHandleForWriting(const char* name, bool append);
+// False when the platform reports the close failed. A null handle closes nothing and succeeds.
+bool closeHandle(void* handle);
+// The file's length; false (size 0) when it cannot be had or does not fit 32 bits.
+bool queryHandleSize(void* handle, std::uint32_t& size);
+// Moves the handle to an absolute position; every position below 4 GiB can be reached.
+bool seekHandle(void* handle, std::uint32_t target);
+// Reads up to count bytes; delivered is never more than count. False on a platform failure
+// (delivered 0); true with delivered 0 at the end of the file.
+bool readFromHandle(void* handle, void* buffer, std::uint32_t count, std::uint32_t& delivered);
+// Writes count bytes; written is what the platform says it took. False on a platform failure.
+bool writeToHandle(void* handle, const void* buffer, std::uint32_t count, std::uint32_t& written);
