@@ -3,9 +3,11 @@
 // concerned) are also a script of steps on four file objects at once: opens of names the directory
 // lists (a name is made to hash to a directory word) and of other names, piecewise and whole-file
 // opens (a whole-file load inflates a compressed entry), reads, seeks, skips, closes, probes, the
-// plugin's identify and draw of an entry while others are open, a loose file and an unmount that
-// drop the archive under open objects. Whatever is delivered from an entry must be the entry's
-// bytes: a stored entry's as they lie in the input, a compressed one's as zlib inflates them.
+// plugin's identify and draw of an entry while others are open, a loose file, an unmount and an
+// entry of another archive that drop or replace the mount under open objects. Whatever is
+// delivered from an entry must be the entry's bytes: a stored entry's as they lie in the input, a
+// compressed one's as zlib inflates them; and a stored entry the input holds whole keeps
+// delivering all that is asked of it, whatever was mounted since it was opened.
 // Every input ends with every object closed, the archive unmounted and no handle open.
 #include <windows.h>
 #include <zlib.h>
@@ -32,6 +34,23 @@ constexpr std::uint32_t slotCount = 4;
 const char archivePath[] = "C:/in/fuzz.pak";
 const char loosePath[] = "C:/in/loose.wav";
 const std::uint8_t looseBytes[] = {'R', 'I', 'F', 'F', 4, 0, 0, 0, 'W', 'A', 'V', 'E'};
+// Another archive, whose one entry "o.wav" holds "ABCD": opening it replaces the mount.
+const char otherPath[] = "C:/in/other.pak";
+const char otherEntryPath[] = "C:/in/other.pak/o.wav";
+
+std::vector<std::uint8_t> otherArchive() {
+    std::vector<std::uint8_t> bytes = {24, 0, 0, 0, 0, 0, 0, 0};
+    const std::uint32_t words[4] = {HashEntryName("o.wav"), 0, 0, 4};
+    for (std::uint32_t word : words) {
+        for (int i = 0; i < 4; ++i) {
+            bytes.push_back(static_cast<std::uint8_t>(word >> (8 * i)));
+        }
+    }
+    for (char c : {'A', 'B', 'C', 'D'}) {
+        bytes.push_back(static_cast<std::uint8_t>(c));
+    }
+    return bytes;
+}
 
 // Names tried as they are: the seeds' names (and those a replay of the corpus through the DLL
 // tries), spellings that resolution rewrites, and names no archive is likely to hold.
@@ -137,7 +156,7 @@ struct Script {
     std::uint8_t take() { return next < size ? bytes[next++] : 0; }
 };
 
-enum class Kind { None, Entry, Loose, ArchiveItself };
+enum class Kind { None, Entry, Loose, ArchiveItself, Other };
 
 // A file object of the script and what it has open.
 struct Slot {
@@ -200,7 +219,11 @@ public:
             openOther(slot, archivePath, Kind::ArchiveItself);
             break;
         default:
-            unmount();
+            if ((script.take() & 1) != 0) {
+                openOther(slot, otherEntryPath, Kind::Other);
+            } else {
+                unmount();
+            }
             break;
         }
     }
@@ -274,6 +297,10 @@ private:
         slot.kind = slot.file.Open(path) ? kind : Kind::None;
     }
 
+    bool heldWhole(const PakEntry& entry) const {
+        return std::uint64_t{archive.dataStart()} + entry.offset + entry.size <= archive.size;
+    }
+
     // The content an entry must give: a stored one's bytes as they lie, a compressed one's
     // inflated. False when the harness cannot say (bytes past the input, a stream zlib refuses).
     bool expected(const PakEntry& entry, std::vector<std::uint8_t>& content) const {
@@ -316,6 +343,9 @@ private:
         if (count == 0) {
             return;
         }
+        if (slot.kind == Kind::Other && (std::uint64_t{position} + count > 4 || std::memcmp(&"ABCD"[position], bytes, count) != 0)) {
+            fail("the other archive's entry gave other bytes");
+        }
         if (slot.kind != Kind::Entry) {
             if (slot.kind == Kind::ArchiveItself &&
                 (std::uint64_t{position} + count > archive.size || std::memcmp(archive.data + position, bytes, count) != 0)) {
@@ -350,6 +380,8 @@ private:
         const std::uint32_t position = slot.file.position;
         const std::uint32_t rest = slot.file.state != FileState::Closed && position < slot.file.size ? slot.file.size - position : 0;
         bufferBytes = bufferBytes < rest ? bufferBytes : rest;
+        const bool mustDeliver = slot.kind == Kind::Entry && slot.file.state == FileState::Opened && !slot.file.atEnd &&
+                                 slot.entry.packedSize == 0 && heldWhole(slot.entry);
         std::unique_ptr<std::uint8_t[]> buffer(new std::uint8_t[bufferBytes != 0 ? bufferBytes : 1]);
         const std::uint32_t got = items != nullptr ? slot.file.Read(buffer.get(), items[0], items[1])
                                                    : slot.file.Read(buffer.get(), asked);
@@ -361,6 +393,10 @@ private:
         }
         if (got != 0 && slot.file.position != position + got) {
             fail("a read moved the position by another count than it answered");
+        }
+        const std::uint64_t wanted = items != nullptr ? std::uint64_t{items[0]} * items[1] : asked;
+        if (mustDeliver && wanted != 0 && got != (wanted < rest ? wanted : rest)) {
+            fail("an open entry stopped delivering its bytes");
         }
         checkDelivered(slot, position, buffer.get(), got);
     }
@@ -462,6 +498,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzzfiles::install();
     fuzzfiles::add(archivePath, data, size);
     fuzzfiles::add(loosePath, looseBytes, sizeof(looseBytes));
+    static const std::vector<std::uint8_t> other = otherArchive();
+    fuzzfiles::add(otherPath, other.data(), other.size());
     {
         Run run(data, size);
         const std::size_t scriptStart = size > scriptBytes ? size - scriptBytes : 0;
