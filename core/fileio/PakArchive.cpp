@@ -107,7 +107,7 @@ bool PakArchive::Mount(const char* path) {
 //  - a directory beyond 16 MiB: no real archive has a million entries, and a forged dataStart
 //    must not make us allocate and zero gigabytes;
 //  - 8, no entries: there is nothing to read.
-// A directory read that falls short is accepted: the entries it did not reach are zero.
+// A short directory read still mounts: whatever the file did not hold stays zero.
 bool PakArchive::ReadDirectory() {
     filePosition = 0;
     filePositionKnown = true;
@@ -286,8 +286,8 @@ std::uint32_t PakArchive::ReadCompressed(const PakEntry& entry, void* buffer, st
                 ended = true;
                 break;
             }
-            // The output window always covers the rest of the entry, so a chunk left partly
-            // unread means the window is full and the stream goes on: it holds more than size.
+            // Input left over means inflate stopped for want of room: the window ends at the
+            // entry's size, so the stream would produce more than the directory promised.
             if (stream.avail_in != 0) {
                 break;
             }

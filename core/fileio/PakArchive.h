@@ -136,9 +136,9 @@ private:
     std::uint32_t ReadCompressed(const PakEntry& entry, void* buffer, std::uint32_t count);
 };
 
-// Mounts the archive at archivePath as currentArchive. Fails at once, changing nothing, when an
-// archive is already mounted. On false nothing is mounted and no archive file stays open. Takes
-// fileLock.
+// Mounts the archive at archivePath as currentArchive. With one mounted already it refuses and
+// leaves that one alone; resolution unmounts first when a path names another. On false nothing
+// new is mounted and no archive file stays open. Takes fileLock.
 bool MountArchive(const char* archivePath);
 // Gives up the mount's reference to currentArchive, which is null afterwards; the archive closes
 // its file once no file object holds an entry of it either. False when nothing was mounted.

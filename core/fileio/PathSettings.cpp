@@ -123,7 +123,8 @@ ArchiveRoute mountArchiveForPath(const String& fullPath, String& entryName, PakA
         archive = referenceMounted();
         return ArchiveRoute::Entry;
     }
-    // A failed mount leaves the name as it was, and the open goes on against the disk.
+    // Not an archive after all (a folder called x.pak, a damaged file): the whole name may still
+    // be a file on the disk.
     return ArchiveRoute::Disk;
 }
 

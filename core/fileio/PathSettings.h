@@ -1,8 +1,9 @@
 // Path resolution state and rules of the file layer: the process-wide PathSettings record (the
 // query path and the two parts of the path prefix), the detection of a ".pak" step in a path, and
 // the resolution that turns a caller's name into what File::Open really opens, mounting or
-// dropping the process-wide archive on the way. Paths use '/' inside the system and are compared byte for byte,
-// letter case included.
+// dropping the process-wide archive on the way. Callers may write '\\' or '/'; from here on every
+// name carries '/' only, so that one byte-wise comparison (no folding of letter case, as on the
+// archive's hashed names) decides whether two paths name the same archive.
 #pragma once
 
 #include <cstdint>
