@@ -20,7 +20,7 @@
 #include <string>
 #include <vector>
 
-#include "core/fileio/FileTestSupport.h"
+#include "support/FileTestSupport.h"
 #include "core/Utils/Array.h"
 #include "core/Utils/String.h"
 #include "core/fileio/DiskFile.h"

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "core/Utils/Array.h"
-#include "core/fileio/FileTestSupport.h"
+#include "support/FileTestSupport.h"
 #include "support/RegistrySwap.h"
 
 namespace {

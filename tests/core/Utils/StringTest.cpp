@@ -6,7 +6,7 @@
 
 #include "core/Utils/String.h"
 #include "core/Utils/TextCopy.h"
-#include "core/fileio/FileTestSupport.h"
+#include "support/FileTestSupport.h"
 
 namespace {
 

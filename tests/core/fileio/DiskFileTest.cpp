@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "FileTestSupport.h"
+#include "support/FileTestSupport.h"
 #include "core/fileio/DiskFile.h"
 #include "core/fileio/PakArchive.h"
 #include "core/fileio/SharedState.h"
@@ -21,7 +21,6 @@ namespace {
 
 using filetest::TempFolder;
 
-#define EXPECT_ERROR(file, n) EXPECT_EQ(static_cast<std::uint32_t>((file).lastError), std::uint32_t{n})
 
 TEST(DiskFile, RawOpensSharingAndClose) {
     TempFolder dir;
@@ -98,7 +97,7 @@ TEST(DiskFile, AppendFailsWhenTheEndCannotBeReached) {
             EXPECT_FALSE(f.RawOk());
             EXPECT_EQ(fakes.log().closeHandleCalls, 1);
             EXPECT_FALSE(f.OpenAppend(dir.file("log.txt").c_str()));
-            EXPECT_ERROR(f, 1);
+            EXPECT_EQ(f.lastError, FileError::CannotOpen);
             EXPECT_EQ(f.state, FileState::Closed);
             EXPECT_FALSE(f.WriteLine("over the start", 0));
         }
@@ -145,7 +144,7 @@ TEST(DiskFile, ShortFailedAndMissingPlatformResults) {
 
     platformLog.readFileFailFrom = 0;
     EXPECT_EQ(f.Read(b, 2), 0u);
-    EXPECT_ERROR(f, 9);
+    EXPECT_EQ(f.lastError, FileError::ReadFailed);
     EXPECT_EQ(f.position, 3u);
     EXPECT_FALSE(f.RawOk());
     platformLog = PlatformLog{};
@@ -153,19 +152,19 @@ TEST(DiskFile, ShortFailedAndMissingPlatformResults) {
     platformLog.seekFails = true;
     f.lastError = FileError::None;
     EXPECT_FALSE(f.Seek(5));
-    EXPECT_ERROR(f, 12);
+    EXPECT_EQ(f.lastError, FileError::SeekFailed);
     EXPECT_EQ(f.position, 3u);
     EXPECT_EQ(f.Skip(4), 3u); // a failed skip answers the unchanged position
     platformLog.seekFails = false;
     // A successful seek does not clear the error.
     EXPECT_TRUE(f.Seek(5));
-    EXPECT_ERROR(f, 12);
+    EXPECT_EQ(f.lastError, FileError::SeekFailed);
 
     // A seek whose size query fails is a failed seek, not a seek to 0.
     platformLog.sizeFails = true;
     f.lastError = FileError::None;
     EXPECT_FALSE(f.Seek(7));
-    EXPECT_ERROR(f, 12);
+    EXPECT_EQ(f.lastError, FileError::SeekFailed);
     EXPECT_EQ(f.position, 5u);
     platformLog.sizeFails = false;
     EXPECT_EQ(f.Read(b, 2), 2u);
@@ -184,7 +183,7 @@ TEST(DiskFile, ShortFailedAndMissingPlatformResults) {
     // A whole-file load that gets fewer bytes than the size fails with 9.
     platformLog.readLimit = 4;
     EXPECT_FALSE(f.Open(dir.file("ten.bin").c_str(), 1, 0));
-    EXPECT_ERROR(f, 9);
+    EXPECT_EQ(f.lastError, FileError::ReadFailed);
     EXPECT_EQ(f.state, FileState::Opened);
     platformLog.readLimit = -1;
     ASSERT_TRUE(f.Close());
@@ -198,7 +197,7 @@ TEST(DiskFile, FailedWritesStayFailedUntilTheRawLayerRecovers) {
     ASSERT_TRUE(f.OpenAppend(dir.file("log.txt").c_str()));
     platformLog.writeFails = true;
     EXPECT_FALSE(f.WriteLine("a", 0));
-    EXPECT_ERROR(f, 10);
+    EXPECT_EQ(f.lastError, FileError::WriteFailed);
     platformLog.writeFails = false;
     EXPECT_FALSE(f.RawWrite("b", 1)); // the platform write succeeds; the raw layer is still failed
     EXPECT_EQ(f.RawSize(), 1u);        // a successful size query recovers it
@@ -207,7 +206,7 @@ TEST(DiskFile, FailedWritesStayFailedUntilTheRawLayerRecovers) {
     platformLog.shortWrites = true;
     f.position = f.RawSize();
     EXPECT_FALSE(f.WriteLine("xyz", 1));
-    EXPECT_ERROR(f, 10);
+    EXPECT_EQ(f.lastError, FileError::WriteFailed);
     platformLog.shortWrites = false;
     // A failed line end is caught through the raw state.
     f.RawSize();
@@ -217,7 +216,7 @@ TEST(DiskFile, FailedWritesStayFailedUntilTheRawLayerRecovers) {
         filetest::LineEndModeGuard crlf(1);
         EXPECT_FALSE(f.WriteLine("", 0)); // the empty text writes, the CR LF line end does not
     }
-    EXPECT_ERROR(f, 10);
+    EXPECT_EQ(f.lastError, FileError::WriteFailed);
     platformLog.shortWrites = false;
     ASSERT_TRUE(f.Close());
 }

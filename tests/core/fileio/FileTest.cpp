@@ -5,7 +5,7 @@
 #include <cstring>
 #include <string>
 
-#include "FileTestSupport.h"
+#include "support/FileTestSupport.h"
 #include "core/fileio/DiskFile.h"
 #include "core/fileio/SharedState.h"
 
@@ -13,7 +13,6 @@ namespace {
 
 using filetest::TempFolder;
 
-#define EXPECT_ERROR(file, n) EXPECT_EQ(static_cast<std::uint32_t>((file).lastError), std::uint32_t{n})
 
 TEST(File, NewObjectAndMisuseOfAClosedOne) {
     DiskFile f(false);
@@ -21,20 +20,20 @@ TEST(File, NewObjectAndMisuseOfAClosedOne) {
     EXPECT_TRUE(f.AtEnd());
     EXPECT_EQ(f.state, FileState::Closed);
     EXPECT_EQ(f.Size(), 0u);
-    EXPECT_ERROR(f, 2);
+    EXPECT_EQ(f.lastError, FileError::NotOpen);
     char b[4];
     f.lastError = FileError::None;
     EXPECT_EQ(f.Read(b, 4), 0u);
-    EXPECT_ERROR(f, 2);
+    EXPECT_EQ(f.lastError, FileError::NotOpen);
     f.lastError = FileError::None;
     EXPECT_FALSE(f.Seek(1));
-    EXPECT_ERROR(f, 2);
+    EXPECT_EQ(f.lastError, FileError::NotOpen);
     f.lastError = FileError::None;
     EXPECT_FALSE(f.Close());
-    EXPECT_ERROR(f, 2);
+    EXPECT_EQ(f.lastError, FileError::NotOpen);
     f.lastError = FileError::None;
     EXPECT_FALSE(f.WriteLine("x", 0));
-    EXPECT_ERROR(f, 2);
+    EXPECT_EQ(f.lastError, FileError::NotOpen);
 }
 
 TEST(File, OpenFailuresAndSecondOpens) {
@@ -42,11 +41,11 @@ TEST(File, OpenFailuresAndSecondOpens) {
     ASSERT_TRUE(dir.write("ten.bin", "0123456789"));
     DiskFile f(false);
     EXPECT_FALSE(f.Open(""));
-    EXPECT_ERROR(f, 1);
+    EXPECT_EQ(f.lastError, FileError::CannotOpen);
     EXPECT_FALSE(f.Open(nullptr));
-    EXPECT_ERROR(f, 1);
+    EXPECT_EQ(f.lastError, FileError::CannotOpen);
     EXPECT_FALSE(f.Open(dir.file("missing.bin").c_str()));
-    EXPECT_ERROR(f, 1);
+    EXPECT_EQ(f.lastError, FileError::CannotOpen);
     EXPECT_TRUE(f.name.empty());
     EXPECT_EQ(f.state, FileState::Closed);
 
@@ -56,9 +55,9 @@ TEST(File, OpenFailuresAndSecondOpens) {
     EXPECT_EQ(f.Size(), 10u);
     EXPECT_EQ(f.Skip(4), 4u);
     EXPECT_FALSE(f.Open(dir.file("ten.bin").c_str()));
-    EXPECT_ERROR(f, 3);
+    EXPECT_EQ(f.lastError, FileError::AlreadyOpened);
     EXPECT_FALSE(f.OpenAppend(dir.file("ten.bin").c_str()));
-    EXPECT_ERROR(f, 3);
+    EXPECT_EQ(f.lastError, FileError::AlreadyOpened);
     EXPECT_EQ(f.position, 4u); // not disturbed
     EXPECT_STREQ(f.name.c_str(), dir.file("ten.bin").c_str());
 
@@ -66,9 +65,9 @@ TEST(File, OpenFailuresAndSecondOpens) {
     ASSERT_TRUE(loaded.Open(dir.file("ten.bin").c_str(), 1, 0));
     EXPECT_EQ(loaded.state, FileState::Loaded);
     EXPECT_FALSE(loaded.Open(dir.file("ten.bin").c_str()));
-    EXPECT_ERROR(loaded, 4);
+    EXPECT_EQ(loaded.lastError, FileError::AlreadyLoaded);
     EXPECT_FALSE(loaded.OpenAppend(dir.file("ten.bin").c_str()));
-    EXPECT_ERROR(loaded, 4);
+    EXPECT_EQ(loaded.lastError, FileError::AlreadyLoaded);
     EXPECT_EQ(loaded.state, FileState::Loaded);
     EXPECT_NE(loaded.memoryData, nullptr);
 }
@@ -92,15 +91,15 @@ TEST(File, ItemReadsAnswerInBytesAndClampAtTheEnd) {
     EXPECT_FALSE(f.AtEnd());
     EXPECT_EQ(f.Read(b, 1), 0u); // now the raw read of 0 bytes fails
     EXPECT_TRUE(f.AtEnd());
-    EXPECT_ERROR(f, 9);
+    EXPECT_EQ(f.lastError, FileError::ReadFailed);
 
     ASSERT_TRUE(f.Seek(2));
     f.lastError = FileError::None;
     EXPECT_EQ(f.Read(b, 0, 5), 0u);
-    EXPECT_ERROR(f, 9);
+    EXPECT_EQ(f.lastError, FileError::ReadFailed);
     f.lastError = FileError::None;
     EXPECT_EQ(f.Read(b, 5, 0), 0u);
-    EXPECT_ERROR(f, 9);
+    EXPECT_EQ(f.lastError, FileError::ReadFailed);
     f.lastError = FileError::None;
     EXPECT_EQ(f.Read(b, 0), 0u);
     EXPECT_EQ(f.Read(nullptr, 5), 0u);
@@ -155,7 +154,7 @@ TEST(File, ZeroLengthFilesAndWholeFileLoads) {
     ASSERT_TRUE(f.Close());
 
     EXPECT_FALSE(f.Open(dir.file("empty.bin").c_str(), 1, 0));
-    EXPECT_ERROR(f, 5);
+    EXPECT_EQ(f.lastError, FileError::LoadEmpty);
     EXPECT_EQ(f.state, FileState::Opened); // still attached, can be closed
     EXPECT_EQ(f.loadBuffer, nullptr);
     EXPECT_TRUE(f.Close());
@@ -183,7 +182,7 @@ TEST(File, ZeroLengthFilesAndWholeFileLoads) {
     EXPECT_EQ(f.memoryData, nullptr);
     EXPECT_EQ(f.state, FileState::Closed);
     EXPECT_FALSE(f.Close());
-    EXPECT_ERROR(f, 2);
+    EXPECT_EQ(f.lastError, FileError::NotOpen);
 }
 
 TEST(File, LoadedObjectsFreeTheirImageWhenDestroyedAndLoadsFailWithoutMemory) {
@@ -202,7 +201,7 @@ TEST(File, LoadedObjectsFreeTheirImageWhenDestroyedAndLoadsFailWithoutMemory) {
         // Only the 3-byte image is refused; the strings of the open are longer.
         faults.heap().failSize.store(3);
         EXPECT_FALSE(f.Open(dir.file("abc.bin").c_str(), 1, 5));
-        EXPECT_ERROR(f, 5);
+        EXPECT_EQ(f.lastError, FileError::LoadEmpty);
         EXPECT_EQ(f.state, FileState::Opened);
         EXPECT_EQ(f.loadBuffer, nullptr);
         faults.heap().failSize.store(-1);
@@ -223,9 +222,9 @@ TEST(File, AppendingByteForByte) {
     EXPECT_EQ(f.Size(), 4u);
     char b[4];
     EXPECT_EQ(f.Read(b, 1), 0u);
-    EXPECT_ERROR(f, 6);
+    EXPECT_EQ(f.lastError, FileError::ReadOnAppend);
     EXPECT_EQ(f.Skip(1), 4u);
-    EXPECT_ERROR(f, 12);
+    EXPECT_EQ(f.lastError, FileError::SeekFailed);
     ASSERT_TRUE(f.Close());
     EXPECT_EQ(dir.read("log.txt"), "ab\nc");
 
@@ -239,13 +238,13 @@ TEST(File, AppendingByteForByte) {
     EXPECT_TRUE(f.Seek(1));
     EXPECT_EQ(f.position, 1u);
     EXPECT_FALSE(f.WriteLine("x", 0));
-    EXPECT_ERROR(f, 11);
+    EXPECT_EQ(f.lastError, FileError::WriteNotAtEnd);
     EXPECT_EQ(f.Size(), 9u); // still the end of the file
     // Lines written since the open count: a position inside them is refused too, rather than
     // letting the next line overwrite them.
     EXPECT_TRUE(f.Seek(6));
     EXPECT_FALSE(f.WriteLine("x", 0));
-    EXPECT_ERROR(f, 11);
+    EXPECT_EQ(f.lastError, FileError::WriteNotAtEnd);
     EXPECT_TRUE(f.Seek(100));
     EXPECT_EQ(f.position, 9u);
     EXPECT_TRUE(f.WriteLine("e", 1));
@@ -255,7 +254,7 @@ TEST(File, AppendingByteForByte) {
     DiskFile reader(false);
     ASSERT_TRUE(reader.Open(log.c_str()));
     EXPECT_FALSE(reader.WriteLine("x", 0));
-    EXPECT_ERROR(reader, 7);
+    EXPECT_EQ(reader.lastError, FileError::WriteOnRead);
 }
 
 TEST(File, AFailedAppendLeavesTheObjectFullyClosed) {
@@ -265,13 +264,13 @@ TEST(File, AFailedAppendLeavesTheObjectFullyClosed) {
     ASSERT_TRUE(holder.OpenAppend(dir.file("ten.bin").c_str())); // exclusive
     DiskFile f(false);
     EXPECT_FALSE(f.OpenAppend(dir.file("ten.bin").c_str()));
-    EXPECT_ERROR(f, 1);
+    EXPECT_EQ(f.lastError, FileError::CannotOpen);
     EXPECT_EQ(f.state, FileState::Closed);
     EXPECT_TRUE(f.name.empty());
     EXPECT_EQ(f.position, 0u);
     EXPECT_EQ(f.Size(), 0u);
     EXPECT_FALSE(f.OpenAppend(""));
-    EXPECT_ERROR(f, 1);
+    EXPECT_EQ(f.lastError, FileError::CannotOpen);
 }
 
 } // namespace

@@ -17,7 +17,7 @@
 #include <thread>
 #include <vector>
 
-#include "FileTestSupport.h"
+#include "support/FileTestSupport.h"
 #include "core/fileio/DiskFile.h"
 #include "core/fileio/PakArchive.h"
 #include "core/fileio/SharedState.h"

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "FileTestSupport.h"
+#include "support/FileTestSupport.h"
 #include "core/fileio/DiskFile.h"
 #include "core/fileio/PakArchive.h"
 #include "core/fileio/SharedState.h"

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "FileTestSupport.h"
+#include "support/FileTestSupport.h"
 #include "core/fileio/DiskFile.h"
 #include "core/fileio/PakArchive.h"
 #include "core/fileio/PathSettings.h"

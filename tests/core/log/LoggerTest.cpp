@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "core/Utils/Platform.h"
-#include "core/fileio/FileTestSupport.h"
+#include "support/FileTestSupport.h"
 #include "core/log/DebugOutputSink.h"
 #include "core/log/Logger.h"
 #include "core/thread/Lock.h"

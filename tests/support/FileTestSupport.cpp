@@ -1,6 +1,14 @@
-#include "FileTestSupport.h"
+#include "support/FileTestSupport.h"
 
 #include <cstdio>
+
+void PrintTo(FileError error, std::ostream* out) {
+    static const char* const names[] = {"None", "CannotOpen", "NotOpen", "AlreadyOpened", "AlreadyLoaded",
+                                        "LoadEmpty", "ReadOnAppend", "WriteOnRead", "Unused8", "ReadFailed",
+                                        "WriteFailed", "WriteNotAtEnd", "SeekFailed"};
+    const auto number = static_cast<std::uint32_t>(error);
+    *out << (number < sizeof names / sizeof names[0] ? names[number] : "?") << " (" << number << ")";
+}
 
 namespace filetest {
 

@@ -1,17 +1,23 @@
-// Helpers of the file layer's tests: a temporary folder of real files under wine, and a heap
-// registry whose engine, array and string categories go to a heap that can be told to fail.
+// Helpers of the file layer's tests: a temporary folder of real files under wine, the categories
+// a fault registry fails for them, guards of the process-wide settings, and FileError printed by
+// name in failure messages.
 #pragma once
 
 #include <windows.h>
 
 #include <atomic>
 #include <cstdint>
+#include <ostream>
 #include <string>
 #include <vector>
 
+#include "core/fileio/File.h"
 #include "core/fileio/PathSettings.h"
 #include "core/fileio/SharedState.h"
 #include "support/FaultHeap.h"
+
+// GoogleTest prints a FileError through this: "CannotOpen (1)" rather than a bare number.
+void PrintTo(FileError error, std::ostream* out);
 
 namespace filetest {
 
