@@ -361,10 +361,15 @@ void Logger::writeDocumentOpening() {
         writeToFile("");
         return;
     }
-    writeToFile(documentStart);
-    writeToFile(openBlockStart);
-    writeToFile(htmlColourText(blockColour));
-    writeToFile(openEnd);
+    // Each piece opens the file again: after a failed one the rest would reopen it only to leave
+    // a document without its start.
+    const char* const pieces[] = {documentStart, openBlockStart, htmlColourText(blockColour), openEnd};
+    for (const char* piece : pieces) {
+        if (!fileOk) {
+            return;
+        }
+        writeToFile(piece);
+    }
 }
 
 void Logger::writeClosingMarkup() {

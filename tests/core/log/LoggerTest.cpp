@@ -13,11 +13,13 @@
 #include <vector>
 
 #include "core/Utils/Platform.h"
+#include "core/fileio/DiskFile.h"
 #include "core/fileio/FileTestSupport.h"
 #include "core/log/DebugOutputSink.h"
 #include "core/log/Logger.h"
 #include "core/thread/Lock.h"
 #include "support/FaultHeap.h"
+#include "support/PlatformFakes.h"
 
 namespace {
 
@@ -246,6 +248,38 @@ TEST_F(LoggerTest, LogFileFailuresStopFileOutputAndNothingElse) {
     EXPECT_TRUE(log.setLogFileName(n128.c_str() + 1));
     EXPECT_FALSE(log.setLogFileName(n128.c_str()) || log.setLogFileName(nullptr));
     EXPECT_EQ(std::string(log.logFileName), n128.substr(1));
+}
+
+// The HTML opening is four pieces, each an open, a write and a close: the first that fails ends
+// it, and the attach with it.
+TEST_F(LoggerTest, AFailedOpeningAttachesNothingAndOpensTheFileOnce) {
+    const struct {
+        const char* name;
+        bool failOnce; // else every append open fails (its size query)
+    } cases[] = {{"first write fails once", true}, {"every open fails", false}};
+    for (const auto& c : cases) {
+        filetest::TempFolder dir;
+        Logger log;
+        log.setColourMode(Logger::htmlMode);
+        ASSERT_TRUE(log.setLogFileName(dir.file("log.html").c_str()));
+        {
+            PlatformFakes fakes;
+            fakes.log().writeFailAt = c.failOnce ? 0 : -1;
+            fakes.log().sizeFails = !c.failOnce;
+            // The platform calls of one append open, whatever the file layer makes of it.
+            DiskFile(true).OpenAppend(log.logFileName);
+            const std::int32_t oneOpen = fakes.log().createFileCalls;
+            EXPECT_FALSE(log.attachLogFile()) << c.name;
+            EXPECT_EQ(fakes.log().createFileCalls, 2 * oneOpen) << c.name;
+            EXPECT_EQ(fakes.log().openHandles, 0) << c.name;
+        }
+        installRecorders();
+        EXPECT_TRUE(!log.fileLogging && log.logFile == nullptr && log.sinkMask == 2u) << c.name;
+        ASSERT_TRUE(log.attachLogFile()) << c.name;
+        ASSERT_TRUE(log.closeLogFile());
+        EXPECT_EQ(dir.read("log.html"), "<html>\n<body>\n\n<div style=\"color: #ffffff\">\n</div>\n\n</body>\n</html>\n")
+            << c.name;
+    }
 }
 
 TEST_F(LoggerTest, RunsWithoutItsSinkOrLockWhenTheyCannotBeAllocated) {
