@@ -4,8 +4,6 @@
 
 #include <cstdint>
 
-#include "core/memory/Heap.h"
-
 // Allocation categories. Every allocation of the system names one; the route table maps it to a
 // range of heaps. Categories without a name here are routed all the same.
 enum class HeapCategory : std::uint32_t {
@@ -40,21 +38,6 @@ struct CategoryRoute {
     std::uint32_t lastHeap;
 };
 
-// How the registry builds the heaps of one kind: the size of its object and a function that
-// constructs it in place. A kind whose construct is null cannot be built, and a configuration
-// that names it gets no registry. The arena sizes and alignments are fixed per kind and kept by
-// the registry itself.
-struct HeapKindBuilder {
-    std::uint32_t objectSize;
-    Heap* (*construct)(void* at, std::uintptr_t arenaStart, const HeapConfigEntry& entry, const char* name);
-};
-
-struct HeapKindTable {
-    HeapKindBuilder kinds[heapKindCount];
-};
-
 // The module's configuration: one platform heap, "PltMl00", serving all sixteen categories.
 const HeapConfig& defaultHeapConfig();
 const CategoryRoute* defaultCategoryRoutes();
-// The heap kinds this build can construct.
-const HeapKindTable& defaultHeapKinds();

@@ -12,62 +12,7 @@
 
 namespace {
 
-// Per kind: its name template, how many arena bytes an entry takes, and the alignment of the
-// arena's start. These are properties of the kinds, not of their classes, so the registry lays
-// out the block even for kinds whose classes a test supplies.
 typedef char HeapName[heapNameLength + 1];
-const HeapName nameTemplates[heapKindCount] = {"PltMl00", "Blokl00", "MltBl00", "Greed00", "Dlmaloc"};
-
-std::uint64_t arenaBytes(const HeapConfigEntry& entry) {
-    switch (static_cast<HeapKind>(entry.kind)) {
-    case HeapKind::Block:
-        return std::uint64_t{entry.param1} * entry.param2;
-    case HeapKind::MultiBlock:
-        return std::uint64_t{entry.param2} * (std::uint64_t{entry.param1} + 2);
-    case HeapKind::Greedy:
-    case HeapKind::Mspace:
-        return entry.param1;
-    case HeapKind::Platform:
-        break;
-    }
-    return 0;
-}
-
-std::uintptr_t arenaAlignment(const HeapConfigEntry& entry) {
-    switch (static_cast<HeapKind>(entry.kind)) {
-    case HeapKind::Block:
-    case HeapKind::MultiBlock:
-        return entry.param1;
-    case HeapKind::Platform:
-    case HeapKind::Greedy:
-    case HeapKind::Mspace:
-        break;
-    }
-    return 128;
-}
-
-// Whether the kinds can serve an entry soundly. Free blocks hold a pointer to the next one, so a
-// block must hold a pointer; run lengths have 15 bits and the run map needs an entry; every arena
-// must fit the 32-bit sizes of the heaps.
-bool entryIsServable(const HeapConfigEntry& entry) {
-    switch (static_cast<HeapKind>(entry.kind)) {
-    case HeapKind::MultiBlock:
-        if (entry.param2 == 0 || entry.param2 > 0x7FFF) {
-            return false;
-        }
-        [[fallthrough]];
-    case HeapKind::Block:
-        if (entry.param1 < sizeof(void*)) {
-            return false;
-        }
-        return arenaBytes(entry) <= UINT32_MAX;
-    case HeapKind::Platform:
-    case HeapKind::Greedy:
-    case HeapKind::Mspace:
-        return true;
-    }
-    return false;
-}
 
 // Advances a kind's name: the 7th character counts up, and past '9' it carries into the 6th.
 void nextName(HeapName& name) {
@@ -113,12 +58,13 @@ std::uint64_t registryLength(const HeapConfig& config, const CategoryRoute* rout
         if (entry.kind >= heapKindCount || kinds.kinds[entry.kind].construct == nullptr) {
             return 0;
         }
-        if (!entryIsServable(entry)) {
+        const HeapKindFacts& kind = heapKindFacts(static_cast<HeapKind>(entry.kind));
+        if (!kind.serves(entry)) {
             return 0;
         }
-        const std::uintptr_t alignment = arenaAlignment(entry);
+        const std::uintptr_t alignment = kind.arenaAlignment(entry);
         length += alignUp(kinds.kinds[entry.kind].objectSize, alignof(void*));
-        length += arenaBytes(entry) + (alignment > 0 ? alignment - 1 : 0);
+        length += kind.arenaBytes(entry) + (alignment > 0 ? alignment - 1 : 0);
     }
     if (length > SIZE_MAX || length > UINT32_MAX) {
         return 0;
@@ -146,8 +92,10 @@ HeapRegistry* HeapRegistry::build(const HeapConfig& config, const CategoryRoute*
     }
 
     // Construction pass. Names start from the templates for every registry.
-    HeapName names[heapKindCount];
-    std::memcpy(names, nameTemplates, sizeof names);
+    HeapName names[heapKindCount] = {};
+    for (std::uint32_t k = 0; k < heapKindCount; ++k) {
+        std::memcpy(names[k], heapKindFacts(static_cast<HeapKind>(k)).nameTemplate, heapNameLength);
+    }
     std::uintptr_t objectCursor = reinterpret_cast<std::uintptr_t>(registry->heapTable + config.heapCount);
     std::uintptr_t arenaCursor = objectCursor;
     for (std::uint32_t i = 0; i < config.heapCount; ++i) {
@@ -155,10 +103,12 @@ HeapRegistry* HeapRegistry::build(const HeapConfig& config, const CategoryRoute*
     }
     for (std::uint32_t i = 0; i < config.heapCount; ++i) {
         const HeapConfigEntry& entry = config.entries[i];
-        const std::uintptr_t arenaStart = alignUp(arenaCursor, arenaAlignment(entry));
-        arenaCursor = arenaStart + static_cast<std::uintptr_t>(arenaBytes(entry));
+        const HeapKindFacts& kind = heapKindFacts(static_cast<HeapKind>(entry.kind));
+        const HeapArena arena = {alignUp(arenaCursor, kind.arenaAlignment(entry)),
+                                 static_cast<std::uintptr_t>(kind.arenaBytes(entry))};
+        arenaCursor = arena.start + arena.bytes;
         const HeapKindBuilder& builder = kinds.kinds[entry.kind];
-        registry->heapTable[i] = builder.construct(reinterpret_cast<void*>(objectCursor), arenaStart, entry, names[entry.kind]);
+        registry->heapTable[i] = builder.construct(reinterpret_cast<void*>(objectCursor), arena, entry, names[entry.kind]);
         // A heap whose lock the threads library could not make would serve threads unguarded.
         if (!registry->heapTable[i]->lock.made) {
             registry->count = i + 1;

@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "core/memory/HeapConfig.h"
+#include "core/memory/HeapKinds.h"
 
 class Heap;
 

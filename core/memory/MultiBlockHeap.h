@@ -9,7 +9,7 @@
 
 #include <cstdint>
 
-#include "core/memory/Heap.h"
+#include "core/memory/HeapKinds.h"
 
 class MultiBlockHeap : public Heap {
 public:
@@ -18,9 +18,10 @@ public:
     // Run lengths have 15 bits.
     static constexpr std::uint32_t maxBlockCount = 0x7FFF;
 
-    // One free run over the whole arena at arenaStart. A block count of 0 or above maxBlockCount,
-    // or a block size of 0, leaves a heap whose every request fails.
-    MultiBlockHeap(std::uintptr_t arenaStart, std::uint32_t blockSize, std::uint32_t blockCount, const char* name);
+    // One free run over blockCount blocks from the arena's start, the run map right after them;
+    // the arena holds both. A block count of 0 or above maxBlockCount, or a block size of 0,
+    // leaves a heap whose every request fails.
+    MultiBlockHeap(const HeapArena& arena, std::uint32_t blockSize, std::uint32_t blockCount, const char* name);
 
     // The fewest blocks that hold size bytes (one at least, also for 0 bytes) from the shortest
     // free run that fits, the first of equal lengths. Null when the alignment does not divide the

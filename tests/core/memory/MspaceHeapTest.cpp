@@ -11,7 +11,7 @@ namespace {
 TEST(MspaceHeap, NeverServesMoreThanItsArena) {
     alignas(128) static unsigned char arena[64 * 1024];
     const std::uintptr_t base = reinterpret_cast<std::uintptr_t>(arena);
-    MspaceHeap heap(base, sizeof arena, "Dlmaloc");
+    MspaceHeap heap({base, sizeof arena}, "Dlmaloc");
     ASSERT_NE(heap.mspace, nullptr);
     // Each 1000-byte chunk costs 1008 bytes in 32 bits and 1024 in 64; the rest is dlmalloc's own.
     const std::size_t bound = sizeof(void*) == 4 ? 64 : 63;
@@ -41,11 +41,11 @@ TEST(MspaceHeap, NeverServesMoreThanItsArena) {
 
 TEST(MspaceHeap, AnArenaTooSmallForDlmallocAnswersNull) {
     alignas(128) static unsigned char arena[128];
-    MspaceHeap heap(reinterpret_cast<std::uintptr_t>(arena), sizeof arena, "Dlmaloc");
+    MspaceHeap heap({reinterpret_cast<std::uintptr_t>(arena), sizeof arena}, "Dlmaloc");
     EXPECT_EQ(heap.mspace, nullptr);
     EXPECT_EQ(heap.allocate(8, 1), nullptr);
     EXPECT_EQ(heap.allocationCount, 1u);
-    MspaceHeap empty(reinterpret_cast<std::uintptr_t>(arena), 0, "Dlmalp0");
+    MspaceHeap empty({reinterpret_cast<std::uintptr_t>(arena), 0}, "Dlmalp0");
     EXPECT_EQ(empty.allocate(8, 1), nullptr);
 }
 
