@@ -113,16 +113,38 @@ public:
     bool fileLogging;
 
 private:
+    // The colour writer of one mode: the code set and the colour it shows (the block's for 0).
+    using ColourWriter = void (Logger::*)(std::int32_t code, std::int32_t shown);
+
     bool silenced() const { return level < threshold; }
-    // writeText's steps up to the sinks, without the fall back of the text colour.
+
+    // The steps behind the public operations, which have taken the lock and passed the level
+    // test already.
+    void text(const char* text);
+    void control(std::int32_t code);
+    void colour(std::int32_t code);
+    void block(std::int32_t code);
+
+    // A text's way to the line buffer and the sinks, without the fall back of the text colour:
+    // also the raw write of markup, which must not colour.
     void emitText(const char* text);
     // After a text: the text colour returns to the block's unless the block state holds it.
     void endText();
-    void writeToFile(const char* text);
-    void spanStep(std::int32_t code);
+    void keepInLine(const char* text);
+
+    void writeAnsiColour(std::int32_t code, std::int32_t shown);
+    void writeConsoleColour(std::int32_t code, std::int32_t shown);
+    void writeHtmlColour(std::int32_t code, std::int32_t shown);
     void writeOpenBlock(std::int32_t code);
+
+    // The log file (LoggerFile.cpp).
+    void writeToFile(const char* text);
+    // The line buffer and the file alone, for the document's own markup when it is closed.
+    void emitToFile(const char* text);
     void writeDocumentOpening();
-    void writeClosingMarkup();
+    // The closing markup (open span, open block, end of document) through write; when silent
+    // only the block is forgotten.
+    void writeClosingMarkup(void (Logger::*write)(const char*), bool silent);
     void releaseLogFile();
 
     bool tornDown;
