@@ -186,16 +186,12 @@ HeapRegistry* getHeapRegistry() {
 
 bool heapRegistryExists() { return moduleRegistry.load() != nullptr; }
 
-void* heapAllocate(std::uint32_t size, std::uint32_t alignment, std::uint32_t category) {
+void* heapAllocate(std::uint32_t size, std::uint32_t alignment, HeapCategory category) {
     HeapRegistry* registry = getHeapRegistry();
     if (registry == nullptr) {
         return nullptr;
     }
-    return registry->allocate(size, alignment, category);
-}
-
-void* heapAllocate(std::uint32_t size, std::uint32_t alignment, HeapCategory category) {
-    return heapAllocate(size, alignment, categoryNumber(category));
+    return registry->allocate(size, alignment, categoryNumber(category));
 }
 
 void heapRelease(void* pointer) {
@@ -222,7 +218,7 @@ RegistryFirst registryFirst __attribute__((init_priority(101)));
 // module asks for no alignment, as it always has.
 constexpr std::size_t newAlignment = sizeof(void*) == 8 ? __STDCPP_DEFAULT_NEW_ALIGNMENT__ : 1;
 
-void* allocateFromNew(std::size_t size, std::size_t alignment, std::uint32_t category) {
+void* allocateFromNew(std::size_t size, std::size_t alignment, HeapCategory category) {
     // A request beyond 32 bits cannot be expressed to the heaps; it is refused, not truncated.
     if (size > UINT32_MAX || alignment > UINT32_MAX) {
         return nullptr;
@@ -237,31 +233,31 @@ void* allocateFromNew(std::size_t size, std::size_t alignment, std::uint32_t cat
 
 // The module's operator new never raises: it answers null, and the module is built so that every
 // new-expression tests for null before constructing.
-void* operator new(std::size_t size) { return allocateFromNew(size, 1, categoryNumber(HeapCategory::GlobalNew)); }
-void* operator new[](std::size_t size) { return allocateFromNew(size, 1, categoryNumber(HeapCategory::GlobalNew)); }
+void* operator new(std::size_t size) { return allocateFromNew(size, 1, HeapCategory::GlobalNew); }
+void* operator new[](std::size_t size) { return allocateFromNew(size, 1, HeapCategory::GlobalNew); }
 void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-    return allocateFromNew(size, 1, categoryNumber(HeapCategory::GlobalNew));
+    return allocateFromNew(size, 1, HeapCategory::GlobalNew);
 }
 void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
-    return allocateFromNew(size, 1, categoryNumber(HeapCategory::GlobalNew));
+    return allocateFromNew(size, 1, HeapCategory::GlobalNew);
 }
 void* operator new(std::size_t size, std::align_val_t alignment) {
-    return allocateFromNew(size, static_cast<std::size_t>(alignment), categoryNumber(HeapCategory::GlobalNew));
+    return allocateFromNew(size, static_cast<std::size_t>(alignment), HeapCategory::GlobalNew);
 }
 void* operator new[](std::size_t size, std::align_val_t alignment) {
-    return allocateFromNew(size, static_cast<std::size_t>(alignment), categoryNumber(HeapCategory::GlobalNew));
+    return allocateFromNew(size, static_cast<std::size_t>(alignment), HeapCategory::GlobalNew);
 }
 void* operator new(std::size_t size, std::align_val_t alignment, const std::nothrow_t&) noexcept {
-    return allocateFromNew(size, static_cast<std::size_t>(alignment), categoryNumber(HeapCategory::GlobalNew));
+    return allocateFromNew(size, static_cast<std::size_t>(alignment), HeapCategory::GlobalNew);
 }
 void* operator new[](std::size_t size, std::align_val_t alignment, const std::nothrow_t&) noexcept {
-    return allocateFromNew(size, static_cast<std::size_t>(alignment), categoryNumber(HeapCategory::GlobalNew));
+    return allocateFromNew(size, static_cast<std::size_t>(alignment), HeapCategory::GlobalNew);
 }
 void* operator new(std::size_t size, HeapCategory category) noexcept {
-    return allocateFromNew(size, 1, categoryNumber(category));
+    return allocateFromNew(size, 1, category);
 }
 void* operator new[](std::size_t size, HeapCategory category) noexcept {
-    return allocateFromNew(size, 1, categoryNumber(category));
+    return allocateFromNew(size, 1, category);
 }
 
 void operator delete(void* pointer) noexcept { heapRelease(pointer); }

@@ -51,7 +51,6 @@ bool heapRegistryExists();
 
 // Allocates through the module's registry; null when there is none or it cannot serve.
 void* heapAllocate(std::uint32_t size, std::uint32_t alignment, HeapCategory category);
-void* heapAllocate(std::uint32_t size, std::uint32_t alignment, std::uint32_t category);
 // Releases through the module's registry when it exists; does nothing afterwards.
 void heapRelease(void* pointer);
 

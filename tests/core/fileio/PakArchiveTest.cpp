@@ -283,7 +283,7 @@ TEST_F(PakTest, WholeFileLoadsThroughFileOpen) {
                           .bytes();
     const std::string path = writePak("load.pak", pak);
     DiskFile f(false);
-    ASSERT_TRUE(f.Open((path + "\\sub\\.\\tune.txt").c_str(), 1, 0));
+    ASSERT_TRUE(f.Open((path + "\\sub\\.\\tune.txt").c_str(), 1, HeapCategory::Engine));
     EXPECT_EQ(f.state, FileState::Loaded);
     EXPECT_STREQ(f.name.c_str(), "sub/tune.txt");
     std::string buffer(tuneSize, '\0');
@@ -292,7 +292,7 @@ TEST_F(PakTest, WholeFileLoadsThroughFileOpen) {
     ASSERT_TRUE(f.Close());
     // A stream that ends early or runs on: the load fails instead of handing over stale bytes.
     for (const char* name : {"short", "long"}) {
-        EXPECT_FALSE(f.Open((path + "/" + name).c_str(), 1, 0)) << name;
+        EXPECT_FALSE(f.Open((path + "/" + name).c_str(), 1, HeapCategory::Engine)) << name;
         EXPECT_EQ(f.lastError, FileError::ReadFailed) << name;
         EXPECT_EQ(f.state, FileState::Opened) << name;
         ASSERT_TRUE(f.Close());
@@ -302,7 +302,7 @@ TEST_F(PakTest, WholeFileLoadsThroughFileOpen) {
     EXPECT_EQ(f.Read(&buffer[0], 1, 4), 0u);
     EXPECT_EQ(f.lastError, FileError::ReadFailed);
     ASSERT_TRUE(f.Close());
-    ASSERT_TRUE(f.Open((path + "/plain").c_str(), 1, 0));
+    ASSERT_TRUE(f.Open((path + "/plain").c_str(), 1, HeapCategory::Engine));
     EXPECT_EQ(f.state, FileState::Loaded);
     ASSERT_TRUE(f.Close());
     EXPECT_EQ(mounted().currentEntry, nullptr);
@@ -342,7 +342,7 @@ TEST_F(PakTest, SizesBeyondTheFileAreBoundedByIt) {
         faults.heap().failSize = 0xFFFFFFF0u; // what the forged word would ask for
         {
             DiskFile f(false);
-            EXPECT_EQ(f.Open((path + "/" + c.name).c_str(), 1, 0), c.loads) << c.name;
+            EXPECT_EQ(f.Open((path + "/" + c.name).c_str(), 1, HeapCategory::Engine), c.loads) << c.name;
             EXPECT_EQ(f.size, c.size) << c.name;
             EXPECT_EQ(f.lastError, c.error) << c.name;
             if (c.loads) {
@@ -408,7 +408,7 @@ TEST_F(PakTest, AllocationFailuresSweep) {
             DiskFile plain(false);
             DiskFile packed(false);
             const bool plainOpened = plain.Open((path + "/plain").c_str());
-            const bool packedLoaded = packed.Open((path + "/tune").c_str(), 1, 0);
+            const bool packedLoaded = packed.Open((path + "/tune").c_str(), 1, HeapCategory::Engine);
             char b[8] = {};
             if (plainOpened) {
                 EXPECT_EQ(plain.Read(b, 5), 5u) << n;

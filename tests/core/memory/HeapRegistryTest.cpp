@@ -271,7 +271,7 @@ TEST(HeapRegistry, EveryBlockOfTheModuleAndOfNewHasTheWidthsAlignment) {
     const std::uintptr_t wanted = sizeof(void*) == 8 ? 16 : 1;
     for (std::uint32_t size : {1u, 7u, 8u, 24u, 100u, 4097u}) {
         for (std::uint32_t c = 0; c < heapCategoryCount; ++c) {
-            void* block = heapAllocate(size, 1, c);
+            void* block = heapAllocate(size, 1, static_cast<HeapCategory>(c));
             ASSERT_NE(block, nullptr);
             EXPECT_EQ(reinterpret_cast<std::uintptr_t>(block) % wanted, 0u) << "category " << c << ", size " << size;
             heapRelease(block);
