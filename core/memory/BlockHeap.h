@@ -25,7 +25,7 @@ public:
     std::uint32_t allocationSize(void* pointer) const override;
 
     // All guarded by the heap's lock.
-    std::uintptr_t freeList;  // address of the first free block, 0 when none
+    std::uintptr_t freeList;  // the block handed out next; 0 once every block is out
     std::uint32_t blockCount;
     std::uint32_t blockSize;
     std::uint32_t largestRequest;

@@ -40,7 +40,7 @@ public:
     virtual void release(void* pointer) = 0;
     // Slot 4. Amount in use; the unit is the kind's (live allocations for the platform heap).
     virtual std::uint32_t usage() const = 0;
-    // Slot 5. Size of the allocation behind pointer, 0 where the kind does not know it.
+    // Slot 5. How many bytes pointer's block holds; 0 from the kinds that keep no sizes.
     virtual std::uint32_t allocationSize(void* pointer) const = 0;
 
     // base <= pointer < base + size, compared unsigned.

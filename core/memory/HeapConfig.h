@@ -7,10 +7,10 @@
 // Allocation categories. Every allocation of the system names one; the route table maps it to a
 // range of heaps. Categories without a name here are routed all the same.
 enum class HeapCategory : std::uint32_t {
-    Engine = 0,      // locks, zlib's memory, the pak archive's buffers and arrays, the logger's sink
-    GlobalNew = 1,   // the global operator new
-    PakArchive = 10, // pak archive objects
-    String = 15,     // character storage of the framework's strings
+    Engine = 0,      // the engine's own workings: locks, inflate state, archive buffers, the log sink
+    GlobalNew = 1,   // whatever a plain new-expression makes
+    PakArchive = 10, // a mounted archive itself
+    String = 15,     // the text of the file layer's strings
 };
 
 constexpr std::uint32_t heapCategoryCount = 16;

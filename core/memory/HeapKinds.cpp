@@ -32,7 +32,8 @@ bool servesBlocks(const HeapConfigEntry& entry) {
     return entry.param1 >= sizeof(void*) && blockArena(entry) <= UINT32_MAX;
 }
 // The run map keeps everything outside the blocks, so a block may be of any size but 0 (the heap
-// divides by it); run lengths have 15 bits and the map needs an entry.
+// divides by it); a run's length must fit the map's 15 bits, and a heap without blocks has no
+// map to start from.
 bool servesRuns(const HeapConfigEntry& entry) {
     return entry.param1 > 0 && entry.param2 > 0 && entry.param2 <= MultiBlockHeap::maxBlockCount &&
            runMapArena(entry) <= UINT32_MAX;

@@ -1,7 +1,8 @@
-// HeapRegistry: the process-wide router of every allocation the system's own code makes. It is
-// built at static initialisation, before any other static object of the module, in one block from
-// the C runtime that holds its heap table, the heap objects and their arenas. Allocations are
-// routed by category to a range of heaps; releases find their heap by address.
+// HeapRegistry: where the module's own memory comes from. The caller says what the memory is for
+// (its category) and the registry tries the heaps configured for that, in turn; a release says
+// nothing, because a heap can tell its own addresses. The registry, its heaps and their arenas
+// share one block from the C runtime, taken first thing at start-up, so that no allocation made by
+// the module's other static objects finds it missing.
 #pragma once
 
 #include <cstddef>

@@ -1,4 +1,4 @@
-// Runs of fixed-size blocks tracked in a 16-bit run map, best fit, merging on release.
+// The run-map heap: the tightest run for each request, free neighbours joined again on release.
 #include "core/memory/MultiBlockHeap.h"
 
 #include <cstring>

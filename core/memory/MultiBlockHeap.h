@@ -1,10 +1,9 @@
-// MultiBlockHeap: the heap kind that hands out runs of fixed-size blocks, kind 2. Its arena is
-// blockCount blocks of blockSize bytes followed by the run map, one 16-bit entry per block. The
-// blocks form consecutive runs covering the arena; a run's first entry is its header (bits 0 to 14
-// its length in blocks, bit 15 set when allocated), the other entries of an allocated run hold
-// 0x8000 and those of a free run 0. Requests take the best-fitting free run; runs in the lower half
-// of the arena are used from their start and those in the upper half from their end, so
-// allocations gather at both ends.
+// MultiBlockHeap: kind 2, for requests of varied sizes out of equal blocks. All its books are a
+// 16-bit map beside the blocks, one entry per block: the first entry of each run says how long the
+// run is (low 15 bits) and whether it is taken (0x8000); the rest of a taken run read 0x8000, the
+// rest of a free one 0, so release needs nothing but the pointer. A request gets the tightest free
+// run; a run low in the arena gives up its front and one high up its back, which keeps the free
+// space in one piece in the middle for longer.
 #pragma once
 
 #include <cstdint>
