@@ -45,6 +45,3 @@ public:
 
     Lock* lock;
 };
-
-// Whether a Lock has done the threads library's one-time process attach yet.
-bool threadsAttached();
