@@ -100,7 +100,7 @@ TEST_F(LoggerTest, DebugSinkSendsLinesWithoutTheirLineFeedInPiecesOf247) {
 // console attribute.
 TEST_F(LoggerTest, EachColourModeProducesItsOutputInOrder) {
     struct Op {
-        char kind; // 'c' putControl, 'b' setBlockColour, 't' writeText
+        char kind; // 'c' putControl, 'b' setBlockColour, 't' writeText, 'l' setLevel
         std::int32_t code;
         const char* text;
     };
@@ -110,6 +110,7 @@ TEST_F(LoggerTest, EachColourModeProducesItsOutputInOrder) {
         std::uint32_t sinkMask;
         std::vector<Op> ops;
         Events expected;
+        std::int32_t textColourAfter = -1; // before the teardown; -1: not checked
     } cases[] = {
         {"html span and line end", Logger::htmlMode, 2, {{'c', 1, ""}, {'t', 0, "abc"}, {'c', 13, ""}},
          {"<span style=\"color: ", "#ff0000", "\">", "abc", "</span>", "<br/>", "\n", "\n</div>\n",
@@ -118,6 +119,12 @@ TEST_F(LoggerTest, EachColourModeProducesItsOutputInOrder) {
          {{'b', 9, ""}, {'c', 1, ""}, {'t', 0, "a"}, {'t', 0, "b"}, {'c', 0, ""}, {'b', 3, ""}},
          {"\n</div>\n", "\n<div style=\"color: ", "#      ", "\">", "<span style=\"color: ", "#ff0000", "\">", "a",
           "b", "\n<div style=\"color: ", "#0000ff", "\">", "\n</span>", "\n</div>\n", "\n</body>\n</html>\n"}},
+        {"html closing a block ends the text colour", Logger::htmlMode, 2, {{'c', 1, ""}, {'b', 9, ""}, {'t', 0, "a"}},
+         {"<span style=\"color: ", "#ff0000", "\">", "\n</div>\n", "\n<div style=\"color: ", "#      ", "\">", "a",
+          "\n</span>", "\n</div>\n", "\n</body>\n</html>\n"},
+         0},
+        {"html below the threshold: the teardown closes nothing", Logger::htmlMode, 2, {{'c', 1, ""}, {'l', 1, ""}},
+         {"<span style=\"color: ", "#ff0000", "\">"}},
         {"console falls back to the block", Logger::consoleMode, 2, {{'c', 2, ""}, {'t', 0, "x"}, {'c', 13, ""}},
          {"attr 10", "x", "attr 15", "\n", "attr 15"}},
         {"console block 9 keeps the colour", Logger::consoleMode, 2,
@@ -138,9 +145,14 @@ TEST_F(LoggerTest, EachColourModeProducesItsOutputInOrder) {
                     log.putControl(op.code);
                 } else if (op.kind == 'b') {
                     log.setBlockColour(op.code);
+                } else if (op.kind == 'l') {
+                    log.setLevel(op.code);
                 } else {
                     log.writeText(op.text);
                 }
+            }
+            if (c.textColourAfter >= 0) {
+                EXPECT_EQ(log.textColour, c.textColourAfter) << c.name;
             }
         }
         EXPECT_EQ(events, c.expected) << c.name;
@@ -192,6 +204,7 @@ TEST_F(LoggerTest, HtmlLogFileFromOpeningToClose) {
     // The debugger had the texts but none of the file's closing; the file is detached.
     EXPECT_EQ(events.back(), "held");
     EXPECT_TRUE(log.logFile == nullptr && log.sinkMask == 2u && log.logFileName[0] == '\0');
+    EXPECT_EQ(log.textColour, 0); // the document's end leaves no colour behind
 }
 
 Logger* reenteringLogger = nullptr;
