@@ -15,11 +15,13 @@ class Heap;
 
 class HeapRegistry {
 public:
-    // Builds a registry in one malloc'd block from the given tables. Null when the block cannot
-    // be had, when an entry names a kind the table cannot build or one its kind cannot serve
-    // soundly (a block smaller than a pointer, a run-map heap of 0 or more than 32767 blocks, an
-    // arena beyond 32 bits), when a route names a heap that does not exist, when the block's
-    // length does not fit 32 bits, or when the threads library cannot make a heap's lock.
+    // Builds a registry in one malloc'd block from the given tables; the block's layout follows
+    // the kinds' rows (HeapKinds.h), kinds supplies the classes. Null when the block cannot be
+    // had, when an entry names a kind kinds cannot build or one its kind does not serve (a pool
+    // block that cannot hold a pointer, a run map of 0 blocks, of 0-byte blocks or of more than
+    // 32767 blocks, an arena beyond 32 bits), when a route names a heap that does not exist, when
+    // the block's length does not fit 32 bits, or when the threads library cannot make a heap's
+    // lock.
     static HeapRegistry* build(const HeapConfig& config, const CategoryRoute* routes, const HeapKindTable& kinds);
     // Destroys the heaps of a registry made by build and frees its block. Only for registries that
     // are not installed as the module's; the module's registry is never dismantled.
