@@ -72,6 +72,39 @@ std::uint64_t registryLength(const HeapConfig& config, const CategoryRoute* rout
     return length;
 }
 
+// The construction pass: each heap's object after the table, its arena after all the objects at
+// its kind's alignment. False when a heap could not be made whole; count then holds the heaps
+// built, for the dismantling.
+bool constructHeaps(HeapRegistry& registry, const HeapConfig& config, const HeapKindTable& kinds) {
+    // Names start from the templates for every registry.
+    HeapName names[heapKindCount] = {};
+    for (std::uint32_t k = 0; k < heapKindCount; ++k) {
+        std::memcpy(names[k], heapKindFacts(static_cast<HeapKind>(k)).nameTemplate, heapNameLength);
+    }
+    std::uintptr_t objectCursor = reinterpret_cast<std::uintptr_t>(registry.heapTable + config.heapCount);
+    std::uintptr_t arenaCursor = objectCursor;
+    for (std::uint32_t i = 0; i < config.heapCount; ++i) {
+        arenaCursor += alignUp(kinds.kinds[config.entries[i].kind].objectSize, alignof(void*));
+    }
+    for (std::uint32_t i = 0; i < config.heapCount; ++i) {
+        const HeapConfigEntry& entry = config.entries[i];
+        const HeapKindFacts& kind = heapKindFacts(static_cast<HeapKind>(entry.kind));
+        const HeapArena arena = {alignUp(arenaCursor, kind.arenaAlignment(entry)),
+                                 static_cast<std::uintptr_t>(kind.arenaBytes(entry))};
+        arenaCursor = arena.start + arena.bytes;
+        const HeapKindBuilder& builder = kinds.kinds[entry.kind];
+        registry.heapTable[i] = builder.construct(reinterpret_cast<void*>(objectCursor), arena, entry, names[entry.kind]);
+        // A heap whose lock the threads library could not make would serve threads unguarded.
+        if (!registry.heapTable[i]->lock.made) {
+            registry.count = i + 1;
+            return false;
+        }
+        nextName(names[entry.kind]);
+        objectCursor += alignUp(builder.objectSize, alignof(void*));
+    }
+    return true;
+}
+
 } // namespace
 
 HeapRegistry* HeapRegistry::build(const HeapConfig& config, const CategoryRoute* routes, const HeapKindTable& kinds) {
@@ -91,32 +124,9 @@ HeapRegistry* HeapRegistry::build(const HeapConfig& config, const CategoryRoute*
         registry->routes[c] = routes[c];
     }
 
-    // Construction pass. Names start from the templates for every registry.
-    HeapName names[heapKindCount] = {};
-    for (std::uint32_t k = 0; k < heapKindCount; ++k) {
-        std::memcpy(names[k], heapKindFacts(static_cast<HeapKind>(k)).nameTemplate, heapNameLength);
-    }
-    std::uintptr_t objectCursor = reinterpret_cast<std::uintptr_t>(registry->heapTable + config.heapCount);
-    std::uintptr_t arenaCursor = objectCursor;
-    for (std::uint32_t i = 0; i < config.heapCount; ++i) {
-        arenaCursor += alignUp(kinds.kinds[config.entries[i].kind].objectSize, alignof(void*));
-    }
-    for (std::uint32_t i = 0; i < config.heapCount; ++i) {
-        const HeapConfigEntry& entry = config.entries[i];
-        const HeapKindFacts& kind = heapKindFacts(static_cast<HeapKind>(entry.kind));
-        const HeapArena arena = {alignUp(arenaCursor, kind.arenaAlignment(entry)),
-                                 static_cast<std::uintptr_t>(kind.arenaBytes(entry))};
-        arenaCursor = arena.start + arena.bytes;
-        const HeapKindBuilder& builder = kinds.kinds[entry.kind];
-        registry->heapTable[i] = builder.construct(reinterpret_cast<void*>(objectCursor), arena, entry, names[entry.kind]);
-        // A heap whose lock the threads library could not make would serve threads unguarded.
-        if (!registry->heapTable[i]->lock.made) {
-            registry->count = i + 1;
-            dismantle(registry);
-            return nullptr;
-        }
-        nextName(names[entry.kind]);
-        objectCursor += alignUp(builder.objectSize, alignof(void*));
+    if (!constructHeaps(*registry, config, kinds)) {
+        dismantle(registry);
+        return nullptr;
     }
     return registry;
 }
