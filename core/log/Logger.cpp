@@ -61,7 +61,7 @@ void Logger::writeText(const char* text) {
     if (text == nullptr || silenced()) {
         return;
     }
-    this->text(text);
+    sendText(text);
 }
 
 void Logger::putControl(std::int32_t code) {
@@ -69,7 +69,7 @@ void Logger::putControl(std::int32_t code) {
     if (silenced()) {
         return;
     }
-    control(code);
+    applyControl(code);
 }
 
 void Logger::setColour(std::int32_t code) {
@@ -77,7 +77,7 @@ void Logger::setColour(std::int32_t code) {
     if (silenced()) {
         return;
     }
-    colour(code);
+    applyColour(code);
 }
 
 void Logger::setBlockColour(std::int32_t code) {
@@ -85,10 +85,10 @@ void Logger::setBlockColour(std::int32_t code) {
     if (silenced()) {
         return;
     }
-    block(code);
+    applyBlockColour(code);
 }
 
-void Logger::text(const char* text) {
+void Logger::sendText(const char* text) {
     emitText(text);
     endText();
 }
@@ -116,7 +116,7 @@ void Logger::emitText(const char* text) {
 
 void Logger::endText() {
     if (blockColour != holdColour && textColour != colourCode(LogColour::Default)) {
-        colour(colourCode(LogColour::Default));
+        applyColour(colourCode(LogColour::Default));
     }
 }
 
@@ -126,7 +126,7 @@ void Logger::writeEscaped(const char* text) {
         return;
     }
     if (colourMode != htmlMode) {
-        this->text(text);
+        sendText(text);
         return;
     }
     // Escaped in pieces through a fixed buffer: the text may be of any length.
@@ -153,13 +153,13 @@ void Logger::writeEscaped(const char* text) {
     endText();
 }
 
-void Logger::control(std::int32_t code) {
+void Logger::applyControl(std::int32_t code) {
     if (isTextColour(code)) {
-        colour(code);
+        applyColour(code);
         return;
     }
     if (code == holdColour) {
-        block(holdColour);
+        applyBlockColour(holdColour);
         return;
     }
     if (code != newLineCode) {
@@ -168,14 +168,14 @@ void Logger::control(std::int32_t code) {
     }
     // The line end is a text like any other: it ends a colour set since the last text.
     if (colourMode == htmlMode) {
-        text(lineEnd);
+        sendText(lineEnd);
     }
-    text("\n");
-    colour(colourCode(LogColour::Default));
+    sendText("\n");
+    applyColour(colourCode(LogColour::Default));
     atLineStart = true;
 }
 
-void Logger::colour(std::int32_t code) {
+void Logger::applyColour(std::int32_t code) {
     if (!isTextColour(code)) {
         return;
     }
@@ -239,7 +239,7 @@ void Logger::writeOpenBlock(std::int32_t code) {
     emitText(openEnd);
 }
 
-void Logger::block(std::int32_t code) {
+void Logger::applyBlockColour(std::int32_t code) {
     if (!(isTextColour(code) || code == holdColour) || code == blockColour) {
         return;
     }
@@ -254,7 +254,7 @@ void Logger::block(std::int32_t code) {
     }
     blockColour = code;
     if (code != holdColour) {
-        colour(code);
+        applyColour(code);
     }
 }
 
@@ -283,8 +283,8 @@ void Logger::logMessageV(std::int32_t messageLevel, const char* format, std::va_
     if (messageLevel < threshold) {
         return;
     }
-    this->text(text);
-    control(newLineCode);
+    sendText(text);
+    applyControl(newLineCode);
 }
 
 void Logger::setLevel(std::int32_t value) {

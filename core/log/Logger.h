@@ -120,10 +120,10 @@ private:
 
     // The steps behind the public operations, which have taken the lock and passed the level
     // test already.
-    void text(const char* text);
-    void control(std::int32_t code);
-    void colour(std::int32_t code);
-    void block(std::int32_t code);
+    void sendText(const char* text);
+    void applyControl(std::int32_t code);
+    void applyColour(std::int32_t code);
+    void applyBlockColour(std::int32_t code);
 
     // A text's way to the line buffer and the sinks, without the fall back of the text colour:
     // also the raw write of markup, which must not colour.
