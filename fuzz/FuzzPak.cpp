@@ -263,12 +263,12 @@ private:
         const bool found = archive.find(resolved, entry);
         if (slot.file.state != FileState::Closed) {
             // Refused (AlreadyOpened, AlreadyLoaded); the object keeps what it has.
-            if (slot.file.Open(path.c_str(), loadWhole, 0)) {
+            if (slot.file.Open(path.c_str(), loadWhole, HeapCategory::Engine)) {
                 fail("an open of an object already open succeeded");
             }
             return;
         }
-        if (!slot.file.Open(path.c_str(), loadWhole, 0)) {
+        if (!slot.file.Open(path.c_str(), loadWhole, HeapCategory::Engine)) {
             if (slot.file.state == FileState::Closed) {
                 slot.kind = Kind::None;
                 return;

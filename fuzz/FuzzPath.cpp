@@ -61,7 +61,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             file.Close();
         }
         file.Exists(texts.storage[3]);
-        file.Open(texts.storage[3], 1, 0);
+        file.Open(texts.storage[3], 1, HeapCategory::Engine);
         file.Close();
     }
     {

@@ -42,6 +42,7 @@ std::int32_t bytesPerFrameOf(std::int32_t averageByteRate, std::int32_t sampleRa
 // unsigned reading); 0 when the frame size is 0.
 std::uint32_t frameCountOf(std::uint32_t dataLength, std::int32_t bytesPerFrame);
 
-// Longest description, terminator included: 11 characters for the rate, 6 for the bits, 10 for the
-// channel text, 14 for the codec name and 24 of fixed text, then the NUL.
+// Room for the widest description the template can make: each number at its longest signed
+// width (11 and 6), the longest channel text (10) and codec name (14), the 24 fixed characters of
+// the template, and the NUL.
 constexpr std::uint32_t descriptionSize = 66;

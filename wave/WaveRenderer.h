@@ -1,7 +1,7 @@
-// The waveform renderer behind DVP_LoadBitmapA: trusts nothing but checks the private area the
-// scanner left in the FileInfoRecord, picks two samples per pixel column at evenly spaced frames by
-// seeking, and draws the first channel black and grey on white. Its cost is bounded by the
-// picture's width, not by the file's length.
+// The waveform renderer behind DVP_LoadBitmapA. The private area comes back from the host, so it
+// is checked again rather than believed. Samples are fetched by seeking to them, a couple per
+// column, so a picture of a long file costs no more reads than one of a short file; only the first
+// channel is drawn.
 #pragma once
 
 #include "plugin/HostRecords.h"

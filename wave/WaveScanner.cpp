@@ -26,8 +26,8 @@ constexpr std::uint64_t tallyToMeetTheEnd = fmtChunkWeight + dataChunkWeight;
 // What the chunk walk found.
 struct ChunkWalk {
     std::uint8_t fmtBody[fmtBodySize];
-    // Whether fmtBody holds 16 bytes of one fmt chunk. A fmt read cut short by the end of the file
-    // leaves a body mixed from two chunks (or unset values): such a file is refused.
+    // Whether fmtBody came whole from one fmt chunk. A short read at the end of the file would leave
+    // some of an earlier chunk's bytes (or zeros) in it, which no one should describe a file by.
     bool fmtComplete;
     std::uint32_t dataOffset;
     std::uint32_t dataLength;
@@ -95,15 +95,16 @@ bool passChunk(File& file, const std::uint8_t (&header)[chunkHeaderSize], std::u
         found.dataLength = chunkSize;
         found.tally += dataChunkWeight;
     }
-    // No pad byte after an odd-sized chunk: the walk moves exactly by the size field.
+    // Odd sizes are taken as they stand (no padding to an even length): the walk moves by the
+    // size field and nothing more.
     return skipBody(file, position, chunkSize, fileSize);
 }
 
-// Walks the chunk headers from position to the end of the file, polling the abort event before
-// each. header still holds the RIFF header: it is deliberately not cleared between reads, so a
-// header read cut short by the end of the file fills only its front and the walk goes on with the
-// rest of the previous header (a trailing pad byte is crossed this way). False when the scan must
-// refuse the file: an abort, the end of the file met too early, or a pass that did not move.
+// Walks from position to the end of the file one chunk header at a time, looking at the abort event
+// before each. header comes in holding the RIFF header and is never cleared: a header read that
+// the end of the file cuts short overwrites only its front, and the walk carries on with the tail
+// of the header before it (that is how a trailing pad byte gets crossed). False when the file is to
+// be refused: an abort, an end met too early, or a pass that got nowhere.
 bool walkChunks(File& file, std::uint32_t fileSize, std::uint32_t position, std::uint8_t (&header)[chunkHeaderSize],
                 void* abortEvent, ChunkWalk& found) {
     // Every pass moves the position forward or ends the walk, so the walk ends within fileSize
@@ -174,8 +175,8 @@ bool scanWaveFile(File& file, FileInfoRecord* info, const char* name, void* abor
 
     // One buffer holds the RIFF header and then every chunk header (see walkChunks).
     std::uint8_t header[chunkHeaderSize] = {};
-    // The walk's idea of the file position: advanced by the bytes each read delivers, replaced by
-    // the position each skip reports.
+    // Where the walk believes it is: each read moves it by what it delivered, each skip sets it to
+    // where the skip landed.
     std::uint32_t position = 0;
     if (!readRiffHeader(file, header, position)) {
         return false;

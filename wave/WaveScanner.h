@@ -1,8 +1,7 @@
-// The RIFF WAVE scanner behind DVP_IdentifyFileA: walks a file's chunk headers, reads the fmt body,
-// finds the data chunk, and fills the host's FileInfoRecord with the flag word, the one-line
-// description and the private area the renderer reads back later. Only headers and the fmt body
-// are read; every other body is skipped by seeking, so a file costs a handful of small reads
-// whatever its length.
+// The RIFF WAVE scanner behind DVP_IdentifyFileA. It reads no more than it must to tell a wave file
+// and describe it: the chunk headers and the format body, seeking past everything else, so a
+// long recording costs as little as a short one. What it learns goes into the host's record,
+// including the values the renderer will need when the host asks for a picture.
 #pragma once
 
 #include "plugin/HostRecords.h"

@@ -43,8 +43,8 @@ std::uint32_t frameAt(float position) {
 }
 
 std::uint32_t frameSeekTarget(float position, std::int32_t bytesPerFrame, std::uint32_t dataOffset) {
-    // Meant: the offset wraps in unsigned 32-bit arithmetic, as positions of the file layer do. Only a
-    // data chunk that claims more bytes than a file can hold gets this far.
+    // Meant: the offset wraps to 32 bits, as every file-layer position does. Only a data chunk that
+    // claims more bytes than a file can hold gets this far.
     const std::uint64_t offset = std::uint64_t{frameAt(position)} * static_cast<std::uint32_t>(bytesPerFrame) + dataOffset;
     return static_cast<std::uint32_t>(offset & 0xFFFFFFFFu);
 }

@@ -1,6 +1,6 @@
-// The arithmetic of the waveform picture, apart from any file: the picture's size, the sampling
-// step and the frame each sample comes from, the conversion of one frame's first sample to a value
-// in [-1, 1], and the drawing of the columns into a bottom-up 32-bit pixel buffer.
+// The waveform picture's arithmetic, kept apart from files so it can be tested alone: the size, the
+// spacing of the samples and which frame each is read from, turning a frame's first sample into a
+// value in [-1, 1], and painting the columns into a bottom-up 32-bit pixel buffer.
 #pragma once
 
 #include <cstdint>
@@ -15,8 +15,8 @@ constexpr std::uint32_t backgroundColour = 0xFFFFFFFFu;
 constexpr std::uint32_t fillColour = 0x00808080u;
 constexpr std::uint32_t traceColour = 0x00000000u;
 
-// The conversion reads bytes 0 to 3 of the frame buffer and may write byte 3; the buffer therefore
-// holds at least this many bytes beyond the frame's own, whatever the frame size says.
+// Converting a sample reads up to the frame buffer's fourth byte and may write it (the sign of a
+// 24-bit sample); the buffer always has that many bytes, however small the frame size claims to be.
 constexpr std::uint32_t sampleBytesTouched = 4;
 
 struct PictureSize {

@@ -12,12 +12,12 @@
 #include "core/memory/HeapRegistry.h"
 
 // The category of storage an array does not own: it is never released nor grown by the array.
-constexpr std::uint32_t arrayNotOwned = 0x7FFFFFFFu;
+constexpr HeapCategory arrayNotOwned = static_cast<HeapCategory>(0x7FFFFFFFu);
 
 template <typename T>
 class Array {
 public:
-    explicit Array(std::uint32_t category = 0) : category_(category) {}
+    explicit Array(HeapCategory category = HeapCategory::Engine) : category_(category) {}
 
     Array(const Array&) = delete;
     Array& operator=(const Array&) = delete;
@@ -122,7 +122,7 @@ public:
     T* first_ = nullptr;
     T* last_ = nullptr;
     T* limit_ = nullptr;
-    std::uint32_t category_;
+    HeapCategory category_;
 
 private:
     bool grow() {

@@ -40,7 +40,7 @@ void File::ResetAfterFailedOpen() {
     size = 0;
 }
 
-bool File::Open(const char* callerName) { return Open(callerName, 0, 0); }
+bool File::Open(const char* callerName) { return Open(callerName, 0, HeapCategory::Engine); }
 
 bool File::TakeNameForOpen(const char* callerName) {
     if (state == FileState::Opened) {
@@ -66,7 +66,7 @@ bool File::TakeNameForOpen(const char* callerName) {
     return true;
 }
 
-bool File::Open(const char* callerName, std::uint32_t loadWhole, std::uint32_t heapCategory) {
+bool File::Open(const char* callerName, std::uint32_t loadWhole, HeapCategory heapCategory) {
     if (!TakeNameForOpen(callerName)) {
         return false;
     }
@@ -113,7 +113,7 @@ bool File::OpenResolved() {
     return opened;
 }
 
-bool File::LoadWhole(std::uint32_t heapCategory) {
+bool File::LoadWhole(HeapCategory heapCategory) {
     loadBuffer = static_cast<std::uint8_t*>(heapAllocate(size, 1, heapCategory));
     // No buffer (an empty file asks for none) counts as nothing read; the raw read is not asked to
     // fill a null buffer.

@@ -107,7 +107,7 @@ public:
     //  - Success: lastError 0, Opened, size taken, atEnd set only for an empty file.
     //  - Whole-file load: nothing read (empty file, or no buffer): false, lastError 5; fewer bytes
     //    than the size: false, lastError 9. In both cases the object stays Opened, buffer freed.
-    bool Open(const char* name, std::uint32_t loadWhole, std::uint32_t heapCategory);
+    bool Open(const char* name, std::uint32_t loadWhole, HeapCategory heapCategory);
     // The same with loadWhole 0 and heap category 0.
     bool Open(const char* name);
     // Opens a file for appending, creating it if needed. No archive takes part. Opened or Loaded:
@@ -162,7 +162,7 @@ protected:
 
 private:
     // Reads the whole opened file into a buffer from heapCategory.
-    bool LoadWhole(std::uint32_t heapCategory);
+    bool LoadWhole(HeapCategory heapCategory);
     // Turns name into what is opened (mounting or dropping the process-wide archive on the way)
     // and opens it with the raw open. Under fileLock.
     bool OpenResolved();

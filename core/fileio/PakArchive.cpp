@@ -49,7 +49,7 @@ std::uint32_t HashEntryName(const char* name) {
 }
 
 PakArchive::PakArchive()
-    : archivePath(), dataStart(0), reserved(0), fileSize(0), directory(categoryNumber(HeapCategory::Engine)),
+    : archivePath(), dataStart(0), reserved(0), fileSize(0), directory(HeapCategory::Engine),
       handle(nullptr), filePosition(0), filePositionKnown(false), inflateBuffer(nullptr),
       inflateBufferSize(pakInflateBufferBytes), references(1) {}
 

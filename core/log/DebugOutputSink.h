@@ -1,7 +1,7 @@
-// DebugOutputSink: sends the logger's output to an attached debugger, one OutputDebugStringA call
-// per line. Lines go out without their line feed; a line longer than the buffer goes out in
-// pieces of 247 characters; a line not yet ended waits in the buffer for a later write and is lost
-// if the sink is destroyed first.
+// DebugOutputSink: the logger's way to an attached debugger. A debugger shows each
+// OutputDebugStringA call as a line of its own, so the sink collects a line and sends it without
+// its line feed once it ends; a line too long for the fixed buffer is sent as it fills. What has
+// not ended when the sink goes is never sent.
 #pragma once
 
 #include <cstdint>

@@ -1,5 +1,5 @@
-// The logger: texts, control codes, the three colour modes, the log file, the front end, and the
-// module's instance with its teardown at exit.
+// The logger: texts, control codes, a writer per colour mode, the front end, and the module's
+// instance with its teardown at exit. The log file is in LoggerFile.cpp.
 #include "core/log/Logger.h"
 
 #include <cstdio>
@@ -8,25 +8,17 @@
 #include <new>
 
 #include "core/Utils/Platform.h"
-#include "core/fileio/DiskFile.h"
 #include "core/log/DebugOutputSink.h"
 #include "core/log/LogColour.h"
+#include "core/log/LogMarkup.h"
 #include "core/memory/HeapRegistry.h"
 #include "core/thread/Lock.h"
+
+using namespace logMarkup;
 
 namespace {
 
 const std::int32_t holdColour = colourCode(LogColour::HoldColour);
-
-const char* const openBlockStart = "\n<div style=\"color: ";
-const char* const openSpanStart = "<span style=\"color: ";
-const char* const openEnd = "\">";
-const char* const closeBlock = "\n</div>\n";
-const char* const closeSpan = "</span>";
-const char* const closeSpanAtEnd = "\n</span>";
-const char* const lineEnd = "<br/>";
-const char* const documentStart = "<html>\n<body>\n";
-const char* const documentEnd = "\n</body>\n</html>\n";
 
 // The entity that stands for a character in HTML text, or null for a character that stands for
 // itself.
@@ -69,11 +61,39 @@ void Logger::writeText(const char* text) {
     if (text == nullptr || silenced()) {
         return;
     }
+    sendText(text);
+}
+
+void Logger::putControl(std::int32_t code) {
+    ScopedLock guard(lock);
+    if (silenced()) {
+        return;
+    }
+    applyControl(code);
+}
+
+void Logger::setColour(std::int32_t code) {
+    ScopedLock guard(lock);
+    if (silenced()) {
+        return;
+    }
+    applyColour(code);
+}
+
+void Logger::setBlockColour(std::int32_t code) {
+    ScopedLock guard(lock);
+    if (silenced()) {
+        return;
+    }
+    applyBlockColour(code);
+}
+
+void Logger::sendText(const char* text) {
     emitText(text);
     endText();
 }
 
-void Logger::emitText(const char* text) {
+void Logger::keepInLine(const char* text) {
     if (atLineStart) {
         lineLength = 0;
         atLineStart = false;
@@ -82,6 +102,10 @@ void Logger::emitText(const char* text) {
         lineBuffer[lineLength++] = *p;
     }
     lineBuffer[lineLength] = '\0';
+}
+
+void Logger::emitText(const char* text) {
+    keepInLine(text);
     if ((sinkMask & debugSinkBit) != 0 && debugSink != nullptr) {
         debugSink->write(text);
     }
@@ -92,7 +116,7 @@ void Logger::emitText(const char* text) {
 
 void Logger::endText() {
     if (blockColour != holdColour && textColour != colourCode(LogColour::Default)) {
-        putControl(colourCode(LogColour::Default));
+        applyColour(colourCode(LogColour::Default));
     }
 }
 
@@ -102,8 +126,7 @@ void Logger::writeEscaped(const char* text) {
         return;
     }
     if (colourMode != htmlMode) {
-        emitText(text);
-        endText();
+        sendText(text);
         return;
     }
     // Escaped in pieces through a fixed buffer: the text may be of any length.
@@ -130,34 +153,30 @@ void Logger::writeEscaped(const char* text) {
     endText();
 }
 
-void Logger::putControl(std::int32_t code) {
-    ScopedLock guard(lock);
-    if (silenced()) {
-        return;
-    }
+void Logger::applyControl(std::int32_t code) {
     if (isTextColour(code)) {
-        setColour(code);
+        applyColour(code);
         return;
     }
     if (code == holdColour) {
-        setBlockColour(holdColour);
+        applyBlockColour(holdColour);
         return;
     }
     if (code != newLineCode) {
         // Below 0, 10 to 12 and above 13: nothing.
         return;
     }
+    // The line end is a text like any other: it ends a colour set since the last text.
     if (colourMode == htmlMode) {
-        writeText(lineEnd);
+        sendText(lineEnd);
     }
-    writeText("\n");
-    setColour(colourCode(LogColour::Default));
+    sendText("\n");
+    applyColour(colourCode(LogColour::Default));
     atLineStart = true;
 }
 
-void Logger::setColour(std::int32_t code) {
-    ScopedLock guard(lock);
-    if (silenced() || !isTextColour(code)) {
+void Logger::applyColour(std::int32_t code) {
+    if (!isTextColour(code)) {
         return;
     }
     // In the block state a text colour stays until another colour replaces it.
@@ -165,103 +184,77 @@ void Logger::setColour(std::int32_t code) {
         return;
     }
     textColour = code;
+    // Indexed by colourMode; a mode without a writer colours nothing.
+    static constexpr ColourWriter writers[] = {nullptr, &Logger::writeAnsiColour, &Logger::writeConsoleColour,
+                                               &Logger::writeHtmlColour};
+    if (colourMode >= sizeof writers / sizeof writers[0] || writers[colourMode] == nullptr) {
+        return;
+    }
     // The default colour is the block's; blockColour is a colour here, the block state having
     // returned above.
     const std::int32_t shown = code != colourCode(LogColour::Default) ? code : blockColour;
-    switch (colourMode) {
-    case ansiMode:
-        // Escape sequences are for a debugger that understands them: never in the file.
-        escapeBuffer[0] = '\x1b';
-        escapeBuffer[1] = '[';
-        escapeBuffer[2] = '3';
-        escapeBuffer[3] = ansiColourDigit(shown);
-        escapeBuffer[4] = 'm';
-        escapeBuffer[5] = '\0';
-        if (debugSink != nullptr) {
-            debugSink->write(escapeBuffer);
-        }
-        break;
-    case consoleMode:
-        // A failure (no console) changes nothing worth reporting.
-        platform().SetConsoleTextAttribute(platform().GetStdHandle(STD_OUTPUT_HANDLE), consoleColourAttribute(shown));
-        break;
-    case htmlMode:
-        spanStep(code);
-        break;
-    default:
-        break;
+    (this->*writers[colourMode])(code, shown);
+}
+
+void Logger::writeAnsiColour(std::int32_t, std::int32_t shown) {
+    // Escape sequences are for a debugger that understands them: never in the file.
+    escapeBuffer[0] = '\x1b';
+    escapeBuffer[1] = '[';
+    escapeBuffer[2] = '3';
+    escapeBuffer[3] = ansiColourDigit(shown);
+    escapeBuffer[4] = 'm';
+    escapeBuffer[5] = '\0';
+    if (debugSink != nullptr) {
+        debugSink->write(escapeBuffer);
     }
 }
 
-void Logger::spanStep(std::int32_t code) {
-    if (silenced() || code == blockColour) {
+void Logger::writeConsoleColour(std::int32_t, std::int32_t shown) {
+    // A failure (no console) changes nothing worth reporting.
+    platform().SetConsoleTextAttribute(platform().GetStdHandle(STD_OUTPUT_HANDLE), consoleColourAttribute(shown));
+}
+
+// A colour other than the block's runs in a span of its own; the markup is written raw, so that
+// it does not end the colour it opens.
+void Logger::writeHtmlColour(std::int32_t code, std::int32_t) {
+    if (code == blockColour) {
         return;
     }
-    // The markup is text too: with the text colour at 0 it does not end the colour it opens.
-    const std::int32_t saved = textColour;
-    textColour = colourCode(LogColour::Default);
     if (spanOpen) {
         spanOpen = false;
-        writeText(closeSpan);
+        emitText(closeSpan);
     }
     if (code == colourCode(LogColour::Default)) {
         return;
     }
-    writeText(openSpanStart);
-    writeText(htmlColourText(code));
-    writeText(openEnd);
+    emitText(openSpanStart);
+    emitText(htmlColourText(code));
+    emitText(openEnd);
     spanOpen = true;
-    textColour = saved;
 }
 
 void Logger::writeOpenBlock(std::int32_t code) {
-    writeText(openBlockStart);
-    writeText(htmlColourText(code));
-    writeText(openEnd);
+    emitText(openBlockStart);
+    emitText(htmlColourText(code));
+    emitText(openEnd);
 }
 
-void Logger::setBlockColour(std::int32_t code) {
-    ScopedLock guard(lock);
-    if (silenced() || !(isTextColour(code) || code == holdColour) || code == blockColour) {
+void Logger::applyBlockColour(std::int32_t code) {
+    if (!(isTextColour(code) || code == holdColour) || code == blockColour) {
         return;
     }
     if (colourMode == htmlMode) {
         if (blockColour != holdColour) {
             blockColour = colourCode(LogColour::Default);
-            writeText(closeBlock);
+            emitText(closeBlock);
+            // The text colour ends with its block.
+            textColour = colourCode(LogColour::Default);
         }
         writeOpenBlock(code);
     }
     blockColour = code;
     if (code != holdColour) {
-        putControl(code);
-    }
-}
-
-void Logger::writeToFile(const char* text) {
-    if (logFile == nullptr) {
-        return;
-    }
-    // A text that arrives while the log file is being written can only come from inside the file
-    // layer (an allocation or platform call made by the write); the file object is in the middle of
-    // an operation then, so the text goes to the other sinks only.
-    if (fileWriteDepth > 0) {
-        return;
-    }
-    ++fileWriteDepth;
-    if (logFile->state == FileState::Closed) {
-        fileOk = logFile->OpenAppend(logFileName);
-    }
-    if (fileOk) {
-        fileOk = logFile->WriteLine(text, 1);
-    } else {
-        logFile->Close();
-    }
-    --fileWriteDepth;
-    // Closed after every outermost write, so that the log is complete on disk whenever the
-    // process dies and other programs may read it meanwhile.
-    if (fileWriteDepth == 0 && logFile->state != FileState::Closed) {
-        logFile->Close();
+        applyColour(code);
     }
 }
 
@@ -286,11 +279,12 @@ void Logger::logMessageV(std::int32_t messageLevel, const char* format, std::va_
     text[messageLength] = '\0';
 
     ScopedLock guard(lock);
-    const std::int32_t savedLevel = level;
-    level = messageLevel;
-    writeText(text);
-    putControl(newLineCode);
-    level = savedLevel;
+    // The message's own level decides, not the logger's.
+    if (messageLevel < threshold) {
+        return;
+    }
+    sendText(text);
+    applyControl(newLineCode);
 }
 
 void Logger::setLevel(std::int32_t value) {
@@ -327,101 +321,6 @@ bool Logger::setLogFileName(const char* name) {
     return true;
 }
 
-bool Logger::attachLogFile() {
-    ScopedLock guard(lock);
-    if (fileLogging || fileWriteDepth > 0) {
-        return false;
-    }
-    File* file = new (HeapCategory::Engine) DiskFile(true);
-    if (file == nullptr) {
-        return false;
-    }
-    const std::uint32_t savedMask = sinkMask;
-    logFile = file;
-    fileOk = true;
-    fileLogging = true;
-    sinkMask |= fileSinkBit;
-    writeDocumentOpening();
-    if (!fileOk) {
-        // The file cannot be opened for appending: nothing is attached after all.
-        delete logFile;
-        logFile = nullptr;
-        fileOk = true;
-        fileLogging = false;
-        sinkMask = savedMask;
-        return false;
-    }
-    return true;
-}
-
-void Logger::writeDocumentOpening() {
-    // Straight to the file: the opening belongs to the document, not to the current line, the
-    // other sinks or the colour state.
-    if (colourMode != htmlMode) {
-        writeToFile("");
-        return;
-    }
-    writeToFile(documentStart);
-    writeToFile(openBlockStart);
-    writeToFile(htmlColourText(blockColour));
-    writeToFile(openEnd);
-}
-
-void Logger::writeClosingMarkup() {
-    if (spanOpen) {
-        // With the block colour 0 the span's closing does not reset the text colour through a
-        // span step of its own.
-        const std::int32_t saved = blockColour;
-        blockColour = colourCode(LogColour::Default);
-        writeText(closeSpanAtEnd);
-        blockColour = saved;
-    }
-    if (blockColour != colourCode(LogColour::Default)) {
-        blockColour = colourCode(LogColour::Default);
-        writeText(closeBlock);
-    }
-    writeText(documentEnd);
-}
-
-void Logger::releaseLogFile() {
-    delete logFile;
-    logFile = nullptr;
-    logFileName[0] = '\0';
-    sinkMask &= ~fileSinkBit;
-}
-
-bool Logger::closeLogFile() {
-    ScopedLock guard(lock);
-    if (!fileLogging) {
-        return false;
-    }
-    // Called from inside the file layer while the file is being written: the object is in use.
-    if (fileWriteDepth > 0) {
-        return false;
-    }
-    if ((sinkMask & fileSinkBit) != 0) {
-        const std::uint32_t savedMask = sinkMask;
-        const std::int32_t savedLevel = level;
-        sinkMask = fileSinkBit;
-        // The document is closed whatever the level: a silenced logger must not leave it open.
-        if (silenced()) {
-            level = threshold;
-        }
-        if (colourMode == htmlMode) {
-            writeClosingMarkup();
-        }
-        level = savedLevel;
-        sinkMask = savedMask;
-        if (fileOk && logFile != nullptr && logFile->state != FileState::Closed) {
-            logFile->Close();
-        }
-    }
-    // Also when file output was switched off: the file object and its name go with the file.
-    releaseLogFile();
-    fileLogging = false;
-    return true;
-}
-
 void Logger::teardown() {
     {
         ScopedLock guard(lock);
@@ -430,8 +329,9 @@ void Logger::teardown() {
         }
         tornDown = true;
         closeLogFile();
+        // The debugger's stream gets its own closing tags, through the sinks still enabled.
         if (colourMode == htmlMode) {
-            writeClosingMarkup();
+            writeClosingMarkup(&Logger::emitText, silenced());
         }
         // A line the debugger has not had yet is dropped with the sink.
         delete debugSink;

@@ -1,9 +1,9 @@
-// Logger: the process-wide text log. It sends texts to the debugger sink and to a log file, and
-// colours them in one of three modes: ANSI sequences to the debugger, console text attributes, or
-// HTML markup written into the text itself (coloured div blocks, span runs, <br/> line ends and the
-// closing tags of the document). The module's logger is built during static initialisation right
-// after the heap registry and torn down at exit before it; by default it writes to the debugger
-// only, in console mode, with no log file. Nothing in the plugin writes to it.
+// Logger: the module's one log. A text goes to the debugger, to an attached log file, or both;
+// colour is whatever the output understands: escape sequences for a debugger that shows them, the
+// console's text attributes, or, for a log read in a browser, HTML spans and blocks in the text.
+// It comes into being right after the heap registry, so that its sink and lock have somewhere to
+// come from, and goes before it at exit for the same reason. Left as built it writes to the
+// debugger and colours the console; the plugin itself never writes to it.
 //
 // Every public operation holds the logger's own recursive lock, so texts from several threads
 // come out whole, one after the other. The lock is taken before the file lock: nothing may call
@@ -44,9 +44,9 @@ public:
     Logger(const Logger&) = delete;
     Logger& operator=(const Logger&) = delete;
 
-    // Writes a NUL-terminated text to the enabled sinks and keeps the first 255 characters of the
-    // current line in lineBuffer. A text colour lasts for one text unless the block colour is 9.
-    // Null, or level below threshold: nothing.
+    // Sends text to every sink whose bit is set and keeps the start of the line it belongs to in
+    // lineBuffer (255 characters at most). Afterwards the colour falls back to the block's, unless
+    // the block state 9 holds it. Null, or level below threshold: nothing.
     void writeText(const char* text);
     // Like writeText, but in HTML mode '<', '>', '&' and '"' are written as entities; for names
     // and other text from outside that must not become markup. Counts as one text.
@@ -113,16 +113,38 @@ public:
     bool fileLogging;
 
 private:
+    // The colour writer of one mode: the code set and the colour it shows (the block's for 0).
+    using ColourWriter = void (Logger::*)(std::int32_t code, std::int32_t shown);
+
     bool silenced() const { return level < threshold; }
-    // writeText's steps up to the sinks, without the fall back of the text colour.
+
+    // The steps behind the public operations, which have taken the lock and passed the level
+    // test already.
+    void sendText(const char* text);
+    void applyControl(std::int32_t code);
+    void applyColour(std::int32_t code);
+    void applyBlockColour(std::int32_t code);
+
+    // A text's way to the line buffer and the sinks, without the fall back of the text colour:
+    // also the raw write of markup, which must not colour.
     void emitText(const char* text);
     // After a text: the text colour returns to the block's unless the block state holds it.
     void endText();
-    void writeToFile(const char* text);
-    void spanStep(std::int32_t code);
+    void keepInLine(const char* text);
+
+    void writeAnsiColour(std::int32_t code, std::int32_t shown);
+    void writeConsoleColour(std::int32_t code, std::int32_t shown);
+    void writeHtmlColour(std::int32_t code, std::int32_t shown);
     void writeOpenBlock(std::int32_t code);
+
+    // The log file (LoggerFile.cpp).
+    void writeToFile(const char* text);
+    // The line buffer and the file alone, for the document's own markup when it is closed.
+    void emitToFile(const char* text);
     void writeDocumentOpening();
-    void writeClosingMarkup();
+    // The closing markup (open span, open block, end of document) through write; when silent
+    // only the block is forgotten.
+    void writeClosingMarkup(void (Logger::*write)(const char*), bool silent);
     void releaseLogFile();
 
     bool tornDown;

@@ -18,8 +18,8 @@ void linkFreeBlock(std::uintptr_t block, std::uintptr_t next) {
 
 } // namespace
 
-BlockHeap::BlockHeap(std::uintptr_t arenaStart, std::uint32_t blockBytes, std::uint32_t blocks, const char* heapName)
-    : Heap(arenaStart, std::uintptr_t{blockBytes} * blocks, heapName), freeList(0),
+BlockHeap::BlockHeap(const HeapArena& arena, std::uint32_t blockBytes, std::uint32_t blocks, const char* heapName)
+    : Heap(arena.start, arena.bytes, heapName), freeList(0),
       blockCount(blockBytes >= sizeof(std::uintptr_t) ? blocks : 0), blockSize(blockBytes), largestRequest(0),
       blocksInUse(0), peakBlocksInUse(0) {
     // Chained from the last block back, so the list runs in address order.

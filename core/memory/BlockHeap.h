@@ -5,13 +5,14 @@
 
 #include <cstdint>
 
-#include "core/memory/Heap.h"
+#include "core/memory/HeapKinds.h"
 
 class BlockHeap : public Heap {
 public:
-    // Chains every block of the arena at arenaStart into the free list, first block first. A
-    // block too small to hold the link leaves the heap without blocks (every request fails).
-    BlockHeap(std::uintptr_t arenaStart, std::uint32_t blockSize, std::uint32_t blockCount, const char* name);
+    // Chains blockCount blocks from the arena's start into the free list, first block first; the
+    // arena holds them all. A block too small to hold the link leaves the heap without blocks
+    // (every request fails).
+    BlockHeap(const HeapArena& arena, std::uint32_t blockSize, std::uint32_t blockCount, const char* name);
 
     // One block, the one released last (or the lowest never used). Null when size exceeds the
     // block size, when the alignment does not divide the block size, or when every block is in use.
@@ -24,7 +25,7 @@ public:
     std::uint32_t allocationSize(void* pointer) const override;
 
     // All guarded by the heap's lock.
-    std::uintptr_t freeList;  // address of the first free block, 0 when none
+    std::uintptr_t freeList;  // the block handed out next; 0 once every block is out
     std::uint32_t blockCount;
     std::uint32_t blockSize;
     std::uint32_t largestRequest;

@@ -1,14 +1,8 @@
 // Linear arena with a reset once everything has been released.
 #include "core/memory/GreedyHeap.h"
 
-namespace {
-
-bool isPowerOfTwo(std::uint64_t value) { return value != 0 && (value & (value - 1)) == 0; }
-
-} // namespace
-
-GreedyHeap::GreedyHeap(std::uintptr_t arenaStart, std::uint32_t arenaSize, std::uint32_t step, const char* heapName)
-    : Heap(arenaStart, arenaSize, heapName), cursor(arenaStart), granularity(isPowerOfTwo(step) ? step : 1),
+GreedyHeap::GreedyHeap(const HeapArena& arena, std::uint32_t step, const char* heapName)
+    : Heap(arena.start, arena.bytes, heapName), cursor(arena.start), granularity(isPowerOfTwo(step) ? step : 1),
       bytesUsed(0), largestRequest(0), allocationCount(0), releaseCount(0) {}
 
 void* GreedyHeap::allocate(std::uint32_t bytes, std::uint32_t alignment) {

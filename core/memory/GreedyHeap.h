@@ -4,16 +4,16 @@
 
 #include <cstdint>
 
-#include "core/memory/Heap.h"
+#include "core/memory/HeapKinds.h"
 
 class GreedyHeap : public Heap {
 public:
-    // An arena of arenaSize bytes at arenaStart; each allocation's end is rounded up to a multiple
-    // of granularity (a power of two; the registry passes 4).
-    GreedyHeap(std::uintptr_t arenaStart, std::uint32_t arenaSize, std::uint32_t granularity, const char* name);
+    // Each allocation's end is rounded up to a multiple of granularity (a power of two; the
+    // registry passes 4).
+    GreedyHeap(const HeapArena& arena, std::uint32_t granularity, const char* name);
 
-    // size bytes at the first multiple of alignment at or after the cursor. Null when the
-    // alignment is not a power of two or when the block would pass the arena's end.
+    // size bytes from the cursor, moved on to the alignment first. Null when the alignment is not
+    // a power of two or when the block would not end inside the arena.
     void* allocate(std::uint32_t size, std::uint32_t alignment) override;
     // Counts the release; when releases have caught up with allocations the arena starts over.
     // The pointer itself is not examined.

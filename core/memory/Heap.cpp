@@ -8,11 +8,13 @@ std::uintptr_t alignUp(std::uintptr_t value, std::uintptr_t alignment) {
     return (value + alignment - 1) & ~(alignment - 1);
 }
 
+bool isPowerOfTwo(std::uint64_t value) { return value != 0 && (value & (value - 1)) == 0; }
+
 bool blockAlignmentFits(std::uint32_t alignment, std::uint32_t blockSize) {
     if (alignment <= 1) {
         return true;
     }
-    if ((alignment & (alignment - 1)) != 0) {
+    if (!isPowerOfTwo(alignment)) {
         return false;
     }
     return blockSize % alignment == 0;

@@ -11,22 +11,16 @@
 // unchanged.
 std::uintptr_t alignUp(std::uintptr_t value, std::uintptr_t alignment);
 
+// Whether value is a power of two (0 is not): the masks of alignUp and of the heaps round only
+// for those.
+bool isPowerOfTwo(std::uint64_t value);
+
 // Whether every block of blockSize bytes laid end to end from a suitably aligned arena start lies
 // at a multiple of alignment: alignment (0 taken as 1) is a power of two that divides blockSize.
 // The block kinds hand out base + k * blockSize, so an alignment that merely does not exceed the
 // block size (24-byte blocks asked for 16) would give misaligned memory.
 bool blockAlignmentFits(std::uint32_t alignment, std::uint32_t blockSize);
 
-// The heap kinds a configuration entry can name; the numbers are stored in configurations.
-enum class HeapKind : std::uint32_t {
-    Platform = 0,   // C runtime malloc, "PltMl00"
-    Block = 1,      // fixed-size blocks on a free list, "Blokl00"
-    MultiBlock = 2, // runs of fixed-size blocks, best fit, "MltBl00"
-    Greedy = 3,     // linear arena reset when everything is released, "Greed00"
-    Mspace = 4,     // dlmalloc mspace over the arena, "Dlmaloc"
-};
-
-constexpr std::uint32_t heapKindCount = 5;
 constexpr std::uint32_t heapNameLength = 7;
 
 class Heap {
@@ -46,7 +40,7 @@ public:
     virtual void release(void* pointer) = 0;
     // Slot 4. Amount in use; the unit is the kind's (live allocations for the platform heap).
     virtual std::uint32_t usage() const = 0;
-    // Slot 5. Size of the allocation behind pointer, 0 where the kind does not know it.
+    // Slot 5. How many bytes pointer's block holds; 0 from the kinds that keep no sizes.
     virtual std::uint32_t allocationSize(void* pointer) const = 0;
 
     // base <= pointer < base + size, compared unsigned.

@@ -4,15 +4,13 @@
 
 #include <cstdint>
 
-#include "core/memory/Heap.h"
-
 // Allocation categories. Every allocation of the system names one; the route table maps it to a
 // range of heaps. Categories without a name here are routed all the same.
 enum class HeapCategory : std::uint32_t {
-    Engine = 0,      // locks, zlib's memory, the pak archive's buffers and arrays, the logger's sink
-    GlobalNew = 1,   // the global operator new
-    PakArchive = 10, // pak archive objects
-    String = 15,     // character storage of the framework's strings
+    Engine = 0,      // the engine's own workings: locks, inflate state, archive buffers, the log sink
+    GlobalNew = 1,   // whatever a plain new-expression makes
+    PakArchive = 10, // a mounted archive itself
+    String = 15,     // the text of the file layer's strings
 };
 
 constexpr std::uint32_t heapCategoryCount = 16;
@@ -40,21 +38,6 @@ struct CategoryRoute {
     std::uint32_t lastHeap;
 };
 
-// How the registry builds the heaps of one kind: the size of its object and a function that
-// constructs it in place. A kind whose construct is null cannot be built, and a configuration
-// that names it gets no registry. The arena sizes and alignments are fixed per kind and kept by
-// the registry itself.
-struct HeapKindBuilder {
-    std::uint32_t objectSize;
-    Heap* (*construct)(void* at, std::uintptr_t arenaStart, const HeapConfigEntry& entry, const char* name);
-};
-
-struct HeapKindTable {
-    HeapKindBuilder kinds[heapKindCount];
-};
-
 // The module's configuration: one platform heap, "PltMl00", serving all sixteen categories.
 const HeapConfig& defaultHeapConfig();
 const CategoryRoute* defaultCategoryRoutes();
-// The heap kinds this build can construct.
-const HeapKindTable& defaultHeapKinds();

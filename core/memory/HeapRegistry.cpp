@@ -12,62 +12,7 @@
 
 namespace {
 
-// Per kind: its name template, how many arena bytes an entry takes, and the alignment of the
-// arena's start. These are properties of the kinds, not of their classes, so the registry lays
-// out the block even for kinds whose classes a test supplies.
 typedef char HeapName[heapNameLength + 1];
-const HeapName nameTemplates[heapKindCount] = {"PltMl00", "Blokl00", "MltBl00", "Greed00", "Dlmaloc"};
-
-std::uint64_t arenaBytes(const HeapConfigEntry& entry) {
-    switch (static_cast<HeapKind>(entry.kind)) {
-    case HeapKind::Block:
-        return std::uint64_t{entry.param1} * entry.param2;
-    case HeapKind::MultiBlock:
-        return std::uint64_t{entry.param2} * (std::uint64_t{entry.param1} + 2);
-    case HeapKind::Greedy:
-    case HeapKind::Mspace:
-        return entry.param1;
-    case HeapKind::Platform:
-        break;
-    }
-    return 0;
-}
-
-std::uintptr_t arenaAlignment(const HeapConfigEntry& entry) {
-    switch (static_cast<HeapKind>(entry.kind)) {
-    case HeapKind::Block:
-    case HeapKind::MultiBlock:
-        return entry.param1;
-    case HeapKind::Platform:
-    case HeapKind::Greedy:
-    case HeapKind::Mspace:
-        break;
-    }
-    return 128;
-}
-
-// Whether the kinds can serve an entry soundly. Free blocks hold a pointer to the next one, so a
-// block must hold a pointer; run lengths have 15 bits and the run map needs an entry; every arena
-// must fit the 32-bit sizes of the heaps.
-bool entryIsServable(const HeapConfigEntry& entry) {
-    switch (static_cast<HeapKind>(entry.kind)) {
-    case HeapKind::MultiBlock:
-        if (entry.param2 == 0 || entry.param2 > 0x7FFF) {
-            return false;
-        }
-        [[fallthrough]];
-    case HeapKind::Block:
-        if (entry.param1 < sizeof(void*)) {
-            return false;
-        }
-        return arenaBytes(entry) <= UINT32_MAX;
-    case HeapKind::Platform:
-    case HeapKind::Greedy:
-    case HeapKind::Mspace:
-        return true;
-    }
-    return false;
-}
 
 // Advances a kind's name: the 7th character counts up, and past '9' it carries into the 6th.
 void nextName(HeapName& name) {
@@ -113,17 +58,51 @@ std::uint64_t registryLength(const HeapConfig& config, const CategoryRoute* rout
         if (entry.kind >= heapKindCount || kinds.kinds[entry.kind].construct == nullptr) {
             return 0;
         }
-        if (!entryIsServable(entry)) {
+        const HeapKindFacts& kind = heapKindFacts(static_cast<HeapKind>(entry.kind));
+        if (!kind.serves(entry)) {
             return 0;
         }
-        const std::uintptr_t alignment = arenaAlignment(entry);
+        const std::uintptr_t alignment = kind.arenaAlignment(entry);
         length += alignUp(kinds.kinds[entry.kind].objectSize, alignof(void*));
-        length += arenaBytes(entry) + (alignment > 0 ? alignment - 1 : 0);
+        length += kind.arenaBytes(entry) + (alignment > 0 ? alignment - 1 : 0);
     }
     if (length > SIZE_MAX || length > UINT32_MAX) {
         return 0;
     }
     return length;
+}
+
+// The construction pass: each heap's object after the table, its arena after all the objects at
+// its kind's alignment. False when a heap could not be made whole; count then holds the heaps
+// built, for the dismantling.
+bool constructHeaps(HeapRegistry& registry, const HeapConfig& config, const HeapKindTable& kinds) {
+    // Names start from the templates for every registry.
+    HeapName names[heapKindCount] = {};
+    for (std::uint32_t k = 0; k < heapKindCount; ++k) {
+        std::memcpy(names[k], heapKindFacts(static_cast<HeapKind>(k)).nameTemplate, heapNameLength);
+    }
+    std::uintptr_t objectCursor = reinterpret_cast<std::uintptr_t>(registry.heapTable + config.heapCount);
+    std::uintptr_t arenaCursor = objectCursor;
+    for (std::uint32_t i = 0; i < config.heapCount; ++i) {
+        arenaCursor += alignUp(kinds.kinds[config.entries[i].kind].objectSize, alignof(void*));
+    }
+    for (std::uint32_t i = 0; i < config.heapCount; ++i) {
+        const HeapConfigEntry& entry = config.entries[i];
+        const HeapKindFacts& kind = heapKindFacts(static_cast<HeapKind>(entry.kind));
+        const HeapArena arena = {alignUp(arenaCursor, kind.arenaAlignment(entry)),
+                                 static_cast<std::uintptr_t>(kind.arenaBytes(entry))};
+        arenaCursor = arena.start + arena.bytes;
+        const HeapKindBuilder& builder = kinds.kinds[entry.kind];
+        registry.heapTable[i] = builder.construct(reinterpret_cast<void*>(objectCursor), arena, entry, names[entry.kind]);
+        // A heap whose lock the threads library could not make would serve threads unguarded.
+        if (!registry.heapTable[i]->lock.made) {
+            registry.count = i + 1;
+            return false;
+        }
+        nextName(names[entry.kind]);
+        objectCursor += alignUp(builder.objectSize, alignof(void*));
+    }
+    return true;
 }
 
 } // namespace
@@ -145,28 +124,9 @@ HeapRegistry* HeapRegistry::build(const HeapConfig& config, const CategoryRoute*
         registry->routes[c] = routes[c];
     }
 
-    // Construction pass. Names start from the templates for every registry.
-    HeapName names[heapKindCount];
-    std::memcpy(names, nameTemplates, sizeof names);
-    std::uintptr_t objectCursor = reinterpret_cast<std::uintptr_t>(registry->heapTable + config.heapCount);
-    std::uintptr_t arenaCursor = objectCursor;
-    for (std::uint32_t i = 0; i < config.heapCount; ++i) {
-        arenaCursor += alignUp(kinds.kinds[config.entries[i].kind].objectSize, alignof(void*));
-    }
-    for (std::uint32_t i = 0; i < config.heapCount; ++i) {
-        const HeapConfigEntry& entry = config.entries[i];
-        const std::uintptr_t arenaStart = alignUp(arenaCursor, arenaAlignment(entry));
-        arenaCursor = arenaStart + static_cast<std::uintptr_t>(arenaBytes(entry));
-        const HeapKindBuilder& builder = kinds.kinds[entry.kind];
-        registry->heapTable[i] = builder.construct(reinterpret_cast<void*>(objectCursor), arenaStart, entry, names[entry.kind]);
-        // A heap whose lock the threads library could not make would serve threads unguarded.
-        if (!registry->heapTable[i]->lock.made) {
-            registry->count = i + 1;
-            dismantle(registry);
-            return nullptr;
-        }
-        nextName(names[entry.kind]);
-        objectCursor += alignUp(builder.objectSize, alignof(void*));
+    if (!constructHeaps(*registry, config, kinds)) {
+        dismantle(registry);
+        return nullptr;
     }
     return registry;
 }
@@ -236,16 +196,12 @@ HeapRegistry* getHeapRegistry() {
 
 bool heapRegistryExists() { return moduleRegistry.load() != nullptr; }
 
-void* heapAllocate(std::uint32_t size, std::uint32_t alignment, std::uint32_t category) {
+void* heapAllocate(std::uint32_t size, std::uint32_t alignment, HeapCategory category) {
     HeapRegistry* registry = getHeapRegistry();
     if (registry == nullptr) {
         return nullptr;
     }
-    return registry->allocate(size, alignment, category);
-}
-
-void* heapAllocate(std::uint32_t size, std::uint32_t alignment, HeapCategory category) {
-    return heapAllocate(size, alignment, categoryNumber(category));
+    return registry->allocate(size, alignment, categoryNumber(category));
 }
 
 void heapRelease(void* pointer) {
@@ -272,7 +228,7 @@ RegistryFirst registryFirst __attribute__((init_priority(101)));
 // module asks for no alignment, as it always has.
 constexpr std::size_t newAlignment = sizeof(void*) == 8 ? __STDCPP_DEFAULT_NEW_ALIGNMENT__ : 1;
 
-void* allocateFromNew(std::size_t size, std::size_t alignment, std::uint32_t category) {
+void* allocateFromNew(std::size_t size, std::size_t alignment, HeapCategory category) {
     // A request beyond 32 bits cannot be expressed to the heaps; it is refused, not truncated.
     if (size > UINT32_MAX || alignment > UINT32_MAX) {
         return nullptr;
@@ -287,31 +243,31 @@ void* allocateFromNew(std::size_t size, std::size_t alignment, std::uint32_t cat
 
 // The module's operator new never raises: it answers null, and the module is built so that every
 // new-expression tests for null before constructing.
-void* operator new(std::size_t size) { return allocateFromNew(size, 1, categoryNumber(HeapCategory::GlobalNew)); }
-void* operator new[](std::size_t size) { return allocateFromNew(size, 1, categoryNumber(HeapCategory::GlobalNew)); }
+void* operator new(std::size_t size) { return allocateFromNew(size, 1, HeapCategory::GlobalNew); }
+void* operator new[](std::size_t size) { return allocateFromNew(size, 1, HeapCategory::GlobalNew); }
 void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
-    return allocateFromNew(size, 1, categoryNumber(HeapCategory::GlobalNew));
+    return allocateFromNew(size, 1, HeapCategory::GlobalNew);
 }
 void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
-    return allocateFromNew(size, 1, categoryNumber(HeapCategory::GlobalNew));
+    return allocateFromNew(size, 1, HeapCategory::GlobalNew);
 }
 void* operator new(std::size_t size, std::align_val_t alignment) {
-    return allocateFromNew(size, static_cast<std::size_t>(alignment), categoryNumber(HeapCategory::GlobalNew));
+    return allocateFromNew(size, static_cast<std::size_t>(alignment), HeapCategory::GlobalNew);
 }
 void* operator new[](std::size_t size, std::align_val_t alignment) {
-    return allocateFromNew(size, static_cast<std::size_t>(alignment), categoryNumber(HeapCategory::GlobalNew));
+    return allocateFromNew(size, static_cast<std::size_t>(alignment), HeapCategory::GlobalNew);
 }
 void* operator new(std::size_t size, std::align_val_t alignment, const std::nothrow_t&) noexcept {
-    return allocateFromNew(size, static_cast<std::size_t>(alignment), categoryNumber(HeapCategory::GlobalNew));
+    return allocateFromNew(size, static_cast<std::size_t>(alignment), HeapCategory::GlobalNew);
 }
 void* operator new[](std::size_t size, std::align_val_t alignment, const std::nothrow_t&) noexcept {
-    return allocateFromNew(size, static_cast<std::size_t>(alignment), categoryNumber(HeapCategory::GlobalNew));
+    return allocateFromNew(size, static_cast<std::size_t>(alignment), HeapCategory::GlobalNew);
 }
 void* operator new(std::size_t size, HeapCategory category) noexcept {
-    return allocateFromNew(size, 1, categoryNumber(category));
+    return allocateFromNew(size, 1, category);
 }
 void* operator new[](std::size_t size, HeapCategory category) noexcept {
-    return allocateFromNew(size, 1, categoryNumber(category));
+    return allocateFromNew(size, 1, category);
 }
 
 void operator delete(void* pointer) noexcept { heapRelease(pointer); }

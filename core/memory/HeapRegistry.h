@@ -1,23 +1,27 @@
-// HeapRegistry: the process-wide router of every allocation the system's own code makes. It is
-// built at static initialisation, before any other static object of the module, in one block from
-// the C runtime that holds its heap table, the heap objects and their arenas. Allocations are
-// routed by category to a range of heaps; releases find their heap by address.
+// HeapRegistry: where the module's own memory comes from. The caller says what the memory is for
+// (its category) and the registry tries the heaps configured for that, in turn; a release says
+// nothing, because a heap can tell its own addresses. The registry, its heaps and their arenas
+// share one block from the C runtime, taken first thing at start-up, so that no allocation made by
+// the module's other static objects finds it missing.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
 #include "core/memory/HeapConfig.h"
+#include "core/memory/HeapKinds.h"
 
 class Heap;
 
 class HeapRegistry {
 public:
-    // Builds a registry in one malloc'd block from the given tables. Null when the block cannot
-    // be had, when an entry names a kind the table cannot build or one its kind cannot serve
-    // soundly (a block smaller than a pointer, a run-map heap of 0 or more than 32767 blocks, an
-    // arena beyond 32 bits), when a route names a heap that does not exist, when the block's
-    // length does not fit 32 bits, or when the threads library cannot make a heap's lock.
+    // Builds a registry in one malloc'd block from the given tables; the block's layout follows
+    // the kinds' rows (HeapKinds.h), kinds supplies the classes. Null when the block cannot be
+    // had, when an entry names a kind kinds cannot build or one its kind does not serve (a pool
+    // block that cannot hold a pointer, a run map of 0 blocks, of 0-byte blocks or of more than
+    // 32767 blocks, an arena beyond 32 bits), when a route names a heap that does not exist, when
+    // the block's length does not fit 32 bits, or when the threads library cannot make a heap's
+    // lock.
     static HeapRegistry* build(const HeapConfig& config, const CategoryRoute* routes, const HeapKindTable& kinds);
     // Destroys the heaps of a registry made by build and frees its block. Only for registries that
     // are not installed as the module's; the module's registry is never dismantled.
@@ -50,7 +54,6 @@ bool heapRegistryExists();
 
 // Allocates through the module's registry; null when there is none or it cannot serve.
 void* heapAllocate(std::uint32_t size, std::uint32_t alignment, HeapCategory category);
-void* heapAllocate(std::uint32_t size, std::uint32_t alignment, std::uint32_t category);
 // Releases through the module's registry when it exists; does nothing afterwards.
 void heapRelease(void* pointer);
 

@@ -3,11 +3,11 @@
 
 #include "core/memory/Dlmalloc.h"
 
-MspaceHeap::MspaceHeap(std::uintptr_t start, std::uint32_t bytes, const char* heapName)
-    : Heap(start, bytes, heapName), largestRequest(0), allocationCount(0), releaseCount(0), arenaStart(start),
-      arenaSize(bytes), mspace(nullptr) {
-    if (bytes > 0) {
-        mspace = create_mspace_with_base(reinterpret_cast<void*>(start), bytes, 0);
+MspaceHeap::MspaceHeap(const HeapArena& arena, const char* heapName)
+    : Heap(arena.start, arena.bytes, heapName), largestRequest(0), allocationCount(0), releaseCount(0),
+      arenaStart(arena.start), arenaSize(static_cast<std::uint32_t>(arena.bytes)), mspace(nullptr) {
+    if (arena.bytes > 0) {
+        mspace = create_mspace_with_base(reinterpret_cast<void*>(arena.start), arena.bytes, 0);
     }
 }
 

@@ -5,13 +5,13 @@
 
 #include <cstdint>
 
-#include "core/memory/Heap.h"
+#include "core/memory/HeapKinds.h"
 
 class MspaceHeap : public Heap {
 public:
-    // Creates an mspace over arenaSize bytes at arenaStart. An arena too small for dlmalloc's own
-    // bookkeeping gets no mspace, and the heap then answers null to every request.
-    MspaceHeap(std::uintptr_t arenaStart, std::uint32_t arenaSize, const char* name);
+    // Creates an mspace over the whole arena. An arena too small for dlmalloc's own bookkeeping
+    // gets no mspace, and the heap then answers null to every request.
+    MspaceHeap(const HeapArena& arena, const char* name);
 
     // dlmalloc's memalign on the mspace; null when it has no room or there is no mspace. Every
     // request counts, also one that fails.

@@ -1,4 +1,4 @@
-// Runs of fixed-size blocks tracked in a 16-bit run map, best fit, merging on release.
+// The run-map heap: the tightest run for each request, free neighbours joined again on release.
 #include "core/memory/MultiBlockHeap.h"
 
 #include <cstring>
@@ -11,11 +11,11 @@ std::uint16_t allocatedHeader(std::uint32_t length) {
 
 } // namespace
 
-MultiBlockHeap::MultiBlockHeap(std::uintptr_t arenaStart, std::uint32_t blockBytes, std::uint32_t blocks,
+MultiBlockHeap::MultiBlockHeap(const HeapArena& arena, std::uint32_t blockBytes, std::uint32_t blocks,
                                const char* heapName)
-    : Heap(arenaStart, std::uintptr_t{blocks} * (std::uintptr_t{blockBytes} + 2), heapName),
-      blockCount(blockBytes > 0 && blocks <= maxBlockCount ? blocks : 0), blockSize(blockBytes), largestRequest(0),
-      blocksInUse(0), peakBlocksInUse(0), runMap(arenaStart + std::uintptr_t{blocks} * blockBytes) {
+    : Heap(arena.start, arena.bytes, heapName), blockCount(blockBytes > 0 && blocks <= maxBlockCount ? blocks : 0),
+      blockSize(blockBytes), largestRequest(0), blocksInUse(0), peakBlocksInUse(0),
+      runMap(arena.start + std::uintptr_t{blocks} * blockBytes) {
     if (blockCount == 0) {
         return;
     }

@@ -1,15 +1,14 @@
-// MultiBlockHeap: the heap kind that hands out runs of fixed-size blocks, kind 2. Its arena is
-// blockCount blocks of blockSize bytes followed by the run map, one 16-bit entry per block. The
-// blocks form consecutive runs covering the arena; a run's first entry is its header (bits 0 to 14
-// its length in blocks, bit 15 set when allocated), the other entries of an allocated run hold
-// 0x8000 and those of a free run 0. Requests take the best-fitting free run; runs in the lower half
-// of the arena are used from their start and those in the upper half from their end, so
-// allocations gather at both ends.
+// MultiBlockHeap: kind 2, for requests of varied sizes out of equal blocks. All its books are a
+// 16-bit map beside the blocks, one entry per block: the first entry of each run says how long the
+// run is (low 15 bits) and whether it is taken (0x8000); the rest of a taken run read 0x8000, the
+// rest of a free one 0, so release needs nothing but the pointer. A request gets the tightest free
+// run; a run low in the arena gives up its front and one high up its back, which keeps the free
+// space in one piece in the middle for longer.
 #pragma once
 
 #include <cstdint>
 
-#include "core/memory/Heap.h"
+#include "core/memory/HeapKinds.h"
 
 class MultiBlockHeap : public Heap {
 public:
@@ -18,9 +17,10 @@ public:
     // Run lengths have 15 bits.
     static constexpr std::uint32_t maxBlockCount = 0x7FFF;
 
-    // One free run over the whole arena at arenaStart. A block count of 0 or above maxBlockCount,
-    // or a block size of 0, leaves a heap whose every request fails.
-    MultiBlockHeap(std::uintptr_t arenaStart, std::uint32_t blockSize, std::uint32_t blockCount, const char* name);
+    // One free run over blockCount blocks from the arena's start, the run map right after them;
+    // the arena holds both. A block count of 0 or above maxBlockCount, or a block size of 0,
+    // leaves a heap whose every request fails.
+    MultiBlockHeap(const HeapArena& arena, std::uint32_t blockSize, std::uint32_t blockCount, const char* name);
 
     // The fewest blocks that hold size bytes (one at least, also for 0 bytes) from the shortest
     // free run that fits, the first of equal lengths. Null when the alignment does not divide the

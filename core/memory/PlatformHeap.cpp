@@ -19,7 +19,7 @@ void* PlatformHeap::allocate(std::uint32_t size, std::uint32_t alignment) {
         alignment = platformHeapMinimumAlignment;
     }
     // An alignment that is not a power of two would make the mask below clear arbitrary bits.
-    if ((alignment & (alignment - 1)) != 0) {
+    if (!isPowerOfTwo(alignment)) {
         return nullptr;
     }
     // A size near the top of the range would wrap size + alignment + header to a tiny request.

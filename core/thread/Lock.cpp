@@ -69,5 +69,3 @@ ScopedLock::~ScopedLock() {
         lock->release();
     }
 }
-
-bool threadsAttached() { return attachedFlag; }

@@ -27,7 +27,7 @@ public:
 
     const char* name;
     pthread_mutex_t mutex;
-    // Kept alive for the lifetime of the mutex.
+    // The mutex was made from them; they go with it.
     pthread_mutexattr_t attributes;
     bool made;
 };
@@ -45,6 +45,3 @@ public:
 
     Lock* lock;
 };
-
-// Whether the threads library has been attached to the process (set by the first Lock).
-bool threadsAttached();

@@ -241,7 +241,7 @@ TEST_F(AllocationSweep, FileLayer) {
             t.count(f.ExecutableDirectory().length());
             t.count(f.QueryPath().length());
             DiskFile whole(false);
-            t.result(whole.Open(path.c_str(), 1, 15));
+            t.result(whole.Open(path.c_str(), 1, HeapCategory::String));
             t.delivered(whole.memoryData, whole.memoryData != nullptr ? whole.size : 0, content);
             whole.Close();
             DiskFile log(false);
@@ -249,8 +249,8 @@ TEST_F(AllocationSweep, FileLayer) {
             t.result(log.WriteLine("one line", 0));
             log.Close();
             t.result(log.Exists(path.c_str()));
-            Array<String> files(15);
-            Array<String> folders(15);
+            Array<String> files(HeapCategory::String);
+            Array<String> folders(HeapCategory::String);
             t.result(log.ListDirectory(listed.c_str(), files, folders));
             t.count(files.count());
             t.count(folders.count());
@@ -282,7 +282,7 @@ TEST_F(AllocationSweep, PakMountStoredAndCompressedReads) {
             t.delivered(b, s.Read(b, sizeof b), stored);
             // A second entry open beside the first, then the first read on where it was.
             DiskFile z(false);
-            t.result(z.Open(packedPath.c_str(), 1, 0));
+            t.result(z.Open(packedPath.c_str(), 1, HeapCategory::Engine));
             t.delivered(z.memoryData, z.memoryData != nullptr ? z.size : 0, packed);
             t.result(s.Seek(2));
             t.delivered(b, s.Read(b, 4), fromTwo);

@@ -48,7 +48,7 @@ std::size_t FaultHeap::outstanding() {
 namespace {
 
 // Both heaps are of kind 0 (they take no arena); param1 tells the fault heap from the plain one.
-Heap* constructTestHeap(void* at, std::uintptr_t, const HeapConfigEntry& entry, const char* name) {
+Heap* constructTestHeap(void* at, const HeapArena&, const HeapConfigEntry& entry, const char* name) {
     if (entry.param1 == 0) {
         return new (at) FaultHeap(name);
     }

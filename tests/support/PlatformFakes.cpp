@@ -35,7 +35,8 @@ BOOL WINAPI fakeReadFile(HANDLE file, LPVOID buffer, DWORD count, LPDWORD got, L
 }
 
 BOOL WINAPI fakeWriteFile(HANDLE file, LPCVOID buffer, DWORD count, LPDWORD written, LPOVERLAPPED overlapped) {
-    if (current.writeFails) {
+    const std::int32_t call = current.writeFileCalls++;
+    if (current.writeFails || call == current.writeFailAt) {
         *written = 0;
         return FALSE;
     }

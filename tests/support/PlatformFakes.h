@@ -29,6 +29,8 @@ struct PlatformLog {
     bool seekFails = false;               // SetFilePointer fails with ERROR_NEGATIVE_SEEK
     bool sizeFails = false;               // GetFileSize fails with ERROR_ACCESS_DENIED
     bool writeFails = false;              // WriteFile fails, writing nothing
+    std::int32_t writeFileCalls = 0;
+    std::int32_t writeFailAt = -1;        // this WriteFile call (0-based) alone fails; -1: none
     std::int32_t findNextCalls = 0;
     std::int32_t findNextFailsFrom = -1;  // FindNextFileA calls from this one fail with ERROR_NETWORK_BUSY
     bool shortWrites = false;             // WriteFile writes one byte less than asked (at least 1)

@@ -70,7 +70,7 @@ public:
 
 // Kind 0 builds both heaps without an arena: param1 0 the C runtime heap (a FaultHeap that never
 // fails, for its count of blocks out), 1 a gate for category param2.
-Heap* constructKindZero(void* at, std::uintptr_t, const HeapConfigEntry& entry, const char* name) {
+Heap* constructKindZero(void* at, const HeapArena&, const HeapConfigEntry& entry, const char* name) {
     if (entry.param1 == 0) {
         return new (at) FaultHeap(name);
     }
@@ -78,16 +78,16 @@ Heap* constructKindZero(void* at, std::uintptr_t, const HeapConfigEntry& entry, 
 }
 
 template <class Kind>
-Heap* constructBlocks(void* at, std::uintptr_t arenaStart, const HeapConfigEntry& entry, const char* name) {
-    return new (at) Counted<Kind>(arenaStart, entry.param1, entry.param2, name);
+Heap* constructBlocks(void* at, const HeapArena& arena, const HeapConfigEntry& entry, const char* name) {
+    return new (at) Counted<Kind>(arena, entry.param1, entry.param2, name);
 }
 
-Heap* constructGreedy(void* at, std::uintptr_t arenaStart, const HeapConfigEntry& entry, const char* name) {
-    return new (at) Counted<GreedyHeap>(arenaStart, entry.param1, 4, name);
+Heap* constructGreedy(void* at, const HeapArena& arena, const HeapConfigEntry&, const char* name) {
+    return new (at) Counted<GreedyHeap>(arena, 4, name);
 }
 
-Heap* constructMspace(void* at, std::uintptr_t arenaStart, const HeapConfigEntry& entry, const char* name) {
-    return new (at) Counted<MspaceHeap>(arenaStart, entry.param1, name);
+Heap* constructMspace(void* at, const HeapArena& arena, const HeapConfigEntry&, const char* name) {
+    return new (at) Counted<MspaceHeap>(arena, name);
 }
 
 constexpr std::uint32_t kindZeroSize = sizeof(FaultHeap) > sizeof(SweepGate) ? sizeof(FaultHeap) : sizeof(SweepGate);

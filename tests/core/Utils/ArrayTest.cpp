@@ -10,7 +10,7 @@
 
 namespace {
 
-constexpr std::uint32_t testCategory = 5; // routed to the fault heap by FaultRegistry
+constexpr HeapCategory testCategory = static_cast<HeapCategory>(5); // routed to the fault heap by FaultRegistry
 
 struct Counted {
     static int live;

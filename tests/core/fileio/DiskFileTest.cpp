@@ -19,6 +19,9 @@
 
 namespace {
 
+// A category of an owner's own choosing, among those faultyCategories routes to the fault heap.
+constexpr HeapCategory ownersCategory = static_cast<HeapCategory>(5);
+
 using filetest::TempFolder;
 
 
@@ -182,7 +185,7 @@ TEST(DiskFile, ShortFailedAndMissingPlatformResults) {
 
     // A whole-file load that gets fewer bytes than the size fails with 9.
     platformLog.readLimit = 4;
-    EXPECT_FALSE(f.Open(dir.file("ten.bin").c_str(), 1, 0));
+    EXPECT_FALSE(f.Open(dir.file("ten.bin").c_str(), 1, HeapCategory::Engine));
     EXPECT_EQ(f.lastError, FileError::ReadFailed);
     EXPECT_EQ(f.state, FileState::Opened);
     platformLog.readLimit = -1;
@@ -227,8 +230,8 @@ TEST(DiskFile, ListsBareNamesWithoutDotEntries) {
     ASSERT_TRUE(dir.write("b.wav", ""));
     ASSERT_TRUE(dir.makeFolder("sub"));
     DiskFile f(false);
-    Array<String> files(0);
-    Array<String> folders(0);
+    Array<String> files(HeapCategory::Engine);
+    Array<String> folders(HeapCategory::Engine);
     String kept;
     ASSERT_TRUE(kept.assign("already"));
     ASSERT_TRUE(files.pushBack(static_cast<String&&>(kept)));
@@ -274,8 +277,8 @@ TEST(DiskFile, ListingCutShortFailsAndAppendsNothing) {
             PlatformFakes fakes;
             fakes.log().findNextFailsFrom = c.findNextFailsFrom;
             DiskFile f(false);
-            Array<String> files(5);
-            Array<String> folders(5);
+            Array<String> files(ownersCategory);
+            Array<String> folders(ownersCategory);
             String kept;
             ASSERT_TRUE(kept.assign("kept"));
             ASSERT_TRUE(files.pushBack(std::move(kept)));

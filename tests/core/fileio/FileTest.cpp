@@ -11,6 +11,9 @@
 
 namespace {
 
+// A category of an owner's own choosing, among those faultyCategories routes to the fault heap.
+constexpr HeapCategory ownersCategory = static_cast<HeapCategory>(5);
+
 using filetest::TempFolder;
 
 
@@ -62,7 +65,7 @@ TEST(File, OpenFailuresAndSecondOpens) {
     EXPECT_STREQ(f.name.c_str(), dir.file("ten.bin").c_str());
 
     DiskFile loaded(false);
-    ASSERT_TRUE(loaded.Open(dir.file("ten.bin").c_str(), 1, 0));
+    ASSERT_TRUE(loaded.Open(dir.file("ten.bin").c_str(), 1, HeapCategory::Engine));
     EXPECT_EQ(loaded.state, FileState::Loaded);
     EXPECT_FALSE(loaded.Open(dir.file("ten.bin").c_str()));
     EXPECT_EQ(loaded.lastError, FileError::AlreadyLoaded);
@@ -153,13 +156,13 @@ TEST(File, ZeroLengthFilesAndWholeFileLoads) {
     EXPECT_TRUE(f.IsOk());
     ASSERT_TRUE(f.Close());
 
-    EXPECT_FALSE(f.Open(dir.file("empty.bin").c_str(), 1, 0));
+    EXPECT_FALSE(f.Open(dir.file("empty.bin").c_str(), 1, HeapCategory::Engine));
     EXPECT_EQ(f.lastError, FileError::LoadEmpty);
     EXPECT_EQ(f.state, FileState::Opened); // still attached, can be closed
     EXPECT_EQ(f.loadBuffer, nullptr);
     EXPECT_TRUE(f.Close());
 
-    ASSERT_TRUE(f.Open(dir.file("abc.bin").c_str(), 1, 0));
+    ASSERT_TRUE(f.Open(dir.file("abc.bin").c_str(), 1, HeapCategory::Engine));
     EXPECT_EQ(f.state, FileState::Loaded);
     EXPECT_EQ(f.readHandle, nullptr); // the raw file was released at once
     EXPECT_EQ(f.memoryData, f.loadBuffer);
@@ -191,7 +194,7 @@ TEST(File, LoadedObjectsFreeTheirImageWhenDestroyedAndLoadsFailWithoutMemory) {
     FaultRegistry faults(filetest::faultyCategories);
     {
         DiskFile f(false);
-        ASSERT_TRUE(f.Open(dir.file("abc.bin").c_str(), 1, 0));
+        ASSERT_TRUE(f.Open(dir.file("abc.bin").c_str(), 1, HeapCategory::Engine));
     }
     EXPECT_EQ(faults.heap().outstanding(), 0u);
     {
@@ -200,7 +203,7 @@ TEST(File, LoadedObjectsFreeTheirImageWhenDestroyedAndLoadsFailWithoutMemory) {
         ASSERT_TRUE(f.Close());
         // Only the 3-byte image is refused; the strings of the open are longer.
         faults.heap().failSize.store(3);
-        EXPECT_FALSE(f.Open(dir.file("abc.bin").c_str(), 1, 5));
+        EXPECT_FALSE(f.Open(dir.file("abc.bin").c_str(), 1, ownersCategory));
         EXPECT_EQ(f.lastError, FileError::LoadEmpty);
         EXPECT_EQ(f.state, FileState::Opened);
         EXPECT_EQ(f.loadBuffer, nullptr);

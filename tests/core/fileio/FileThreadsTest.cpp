@@ -96,7 +96,7 @@ TEST(FileThreads, OpensAndReadsManyThreads) {
                 if (cycle % 3 == 0) {
                     name = dir.path() + "\\.\\f" + std::to_string(t) + ".bin";
                 }
-                if (!f.Open(name.c_str(), cycle % 5 == 0 ? 1u : 0u, 0)) {
+                if (!f.Open(name.c_str(), cycle % 5 == 0 ? 1u : 0u, HeapCategory::Engine)) {
                     ++failures;
                     continue;
                 }
@@ -165,7 +165,7 @@ TEST(FileThreads, LooseFilesAndTwoArchivesManyThreads) {
                 const int file = (t * 3 + cycle) % files;
                 const std::string& expected = contents[source][file];
                 DiskFile f(false);
-                if (!f.Open(paths[source][file].c_str(), file % 2 == 1 || cycle % 7 == 0 ? 1u : 0u, 0)) {
+                if (!f.Open(paths[source][file].c_str(), file % 2 == 1 || cycle % 7 == 0 ? 1u : 0u, HeapCategory::Engine)) {
                     ++failures;
                     continue;
                 }

@@ -276,7 +276,7 @@ TEST_F(PakTest, WholeFileLoadsThroughFileOpen) {
                           .bytes();
     const std::string path = writePak("load.pak", pak);
     DiskFile f(false);
-    ASSERT_TRUE(f.Open((path + "\\sub\\.\\tune.txt").c_str(), 1, 0));
+    ASSERT_TRUE(f.Open((path + "\\sub\\.\\tune.txt").c_str(), 1, HeapCategory::Engine));
     EXPECT_EQ(f.state, FileState::Loaded);
     EXPECT_STREQ(f.name.c_str(), "sub/tune.txt");
     std::string buffer(tuneSize, '\0');
@@ -285,7 +285,7 @@ TEST_F(PakTest, WholeFileLoadsThroughFileOpen) {
     ASSERT_TRUE(f.Close());
     // A stream that ends early or runs on: the load fails instead of handing over stale bytes.
     for (const char* name : {"short", "long"}) {
-        EXPECT_FALSE(f.Open((path + "/" + name).c_str(), 1, 0)) << name;
+        EXPECT_FALSE(f.Open((path + "/" + name).c_str(), 1, HeapCategory::Engine)) << name;
         EXPECT_EQ(f.lastError, FileError::ReadFailed) << name;
         EXPECT_EQ(f.state, FileState::Opened) << name;
         ASSERT_TRUE(f.Close());
@@ -295,7 +295,7 @@ TEST_F(PakTest, WholeFileLoadsThroughFileOpen) {
     EXPECT_EQ(f.Read(&buffer[0], 1, 4), 0u);
     EXPECT_EQ(f.lastError, FileError::ReadFailed);
     ASSERT_TRUE(f.Close());
-    ASSERT_TRUE(f.Open((path + "/plain").c_str(), 1, 0));
+    ASSERT_TRUE(f.Open((path + "/plain").c_str(), 1, HeapCategory::Engine));
     EXPECT_EQ(f.state, FileState::Loaded);
     ASSERT_TRUE(f.Close());
     EXPECT_EQ(mounted().references, 1u); // the mount's alone
@@ -335,7 +335,7 @@ TEST_F(PakTest, SizesBeyondTheFileAreBoundedByIt) {
         faults.heap().failSize = 0xFFFFFFF0u; // what the forged word would ask for
         {
             DiskFile f(false);
-            EXPECT_EQ(f.Open((path + "/" + c.name).c_str(), 1, 0), c.loads) << c.name;
+            EXPECT_EQ(f.Open((path + "/" + c.name).c_str(), 1, HeapCategory::Engine), c.loads) << c.name;
             EXPECT_EQ(f.size, c.size) << c.name;
             EXPECT_EQ(f.lastError, c.error) << c.name;
             if (c.loads) {
@@ -423,7 +423,7 @@ TEST_F(PakTest, MountsWithoutTheInflateBuffer) {
         char b[8] = {};
         EXPECT_EQ(plain.Read(b, 5), 5u);
         EXPECT_EQ(std::string(b, 5), "plain");
-        EXPECT_FALSE(packed.Open((path + "/tune").c_str(), 1, 0));
+        EXPECT_FALSE(packed.Open((path + "/tune").c_str(), 1, HeapCategory::Engine));
         EXPECT_EQ(packed.lastError, FileError::LoadEmpty);
         EXPECT_EQ(faults.heap().failures.load(), 1);
         UnmountArchive();

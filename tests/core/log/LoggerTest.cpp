@@ -13,11 +13,13 @@
 #include <vector>
 
 #include "core/Utils/Platform.h"
+#include "core/fileio/DiskFile.h"
 #include "support/FileTestSupport.h"
 #include "core/log/DebugOutputSink.h"
 #include "core/log/Logger.h"
 #include "core/thread/Lock.h"
 #include "support/FaultHeap.h"
+#include "support/PlatformFakes.h"
 
 namespace {
 
@@ -98,7 +100,7 @@ TEST_F(LoggerTest, DebugSinkSendsLinesWithoutTheirLineFeedInPiecesOf247) {
 // console attribute.
 TEST_F(LoggerTest, EachColourModeProducesItsOutputInOrder) {
     struct Op {
-        char kind; // 'c' putControl, 'b' setBlockColour, 't' writeText
+        char kind; // 'c' putControl, 'b' setBlockColour, 't' writeText, 'l' setLevel
         std::int32_t code;
         const char* text;
     };
@@ -108,6 +110,7 @@ TEST_F(LoggerTest, EachColourModeProducesItsOutputInOrder) {
         std::uint32_t sinkMask;
         std::vector<Op> ops;
         Events expected;
+        std::int32_t textColourAfter = -1; // before the teardown; -1: not checked
     } cases[] = {
         {"html span and line end", Logger::htmlMode, 2, {{'c', 1, ""}, {'t', 0, "abc"}, {'c', 13, ""}},
          {"<span style=\"color: ", "#ff0000", "\">", "abc", "</span>", "<br/>", "\n", "\n</div>\n",
@@ -116,6 +119,12 @@ TEST_F(LoggerTest, EachColourModeProducesItsOutputInOrder) {
          {{'b', 9, ""}, {'c', 1, ""}, {'t', 0, "a"}, {'t', 0, "b"}, {'c', 0, ""}, {'b', 3, ""}},
          {"\n</div>\n", "\n<div style=\"color: ", "#      ", "\">", "<span style=\"color: ", "#ff0000", "\">", "a",
           "b", "\n<div style=\"color: ", "#0000ff", "\">", "\n</span>", "\n</div>\n", "\n</body>\n</html>\n"}},
+        {"html closing a block ends the text colour", Logger::htmlMode, 2, {{'c', 1, ""}, {'b', 9, ""}, {'t', 0, "a"}},
+         {"<span style=\"color: ", "#ff0000", "\">", "\n</div>\n", "\n<div style=\"color: ", "#      ", "\">", "a",
+          "\n</span>", "\n</div>\n", "\n</body>\n</html>\n"},
+         0},
+        {"html below the threshold: the teardown closes nothing", Logger::htmlMode, 2, {{'c', 1, ""}, {'l', 1, ""}},
+         {"<span style=\"color: ", "#ff0000", "\">"}},
         {"console falls back to the block", Logger::consoleMode, 2, {{'c', 2, ""}, {'t', 0, "x"}, {'c', 13, ""}},
          {"attr 10", "x", "attr 15", "\n", "attr 15"}},
         {"console block 9 keeps the colour", Logger::consoleMode, 2,
@@ -136,9 +145,14 @@ TEST_F(LoggerTest, EachColourModeProducesItsOutputInOrder) {
                     log.putControl(op.code);
                 } else if (op.kind == 'b') {
                     log.setBlockColour(op.code);
+                } else if (op.kind == 'l') {
+                    log.setLevel(op.code);
                 } else {
                     log.writeText(op.text);
                 }
+            }
+            if (c.textColourAfter >= 0) {
+                EXPECT_EQ(log.textColour, c.textColourAfter) << c.name;
             }
         }
         EXPECT_EQ(events, c.expected) << c.name;
@@ -190,6 +204,7 @@ TEST_F(LoggerTest, HtmlLogFileFromOpeningToClose) {
     // The debugger had the texts but none of the file's closing; the file is detached.
     EXPECT_EQ(events.back(), "held");
     EXPECT_TRUE(log.logFile == nullptr && log.sinkMask == 2u && log.logFileName[0] == '\0');
+    EXPECT_EQ(log.textColour, 0); // the document's end leaves no colour behind
 }
 
 Logger* reenteringLogger = nullptr;
@@ -246,6 +261,38 @@ TEST_F(LoggerTest, LogFileFailuresStopFileOutputAndNothingElse) {
     EXPECT_TRUE(log.setLogFileName(n128.c_str() + 1));
     EXPECT_FALSE(log.setLogFileName(n128.c_str()) || log.setLogFileName(nullptr));
     EXPECT_EQ(std::string(log.logFileName), n128.substr(1));
+}
+
+// The HTML opening is four pieces, each an open, a write and a close: the first that fails ends
+// it, and the attach with it.
+TEST_F(LoggerTest, AFailedOpeningAttachesNothingAndOpensTheFileOnce) {
+    const struct {
+        const char* name;
+        bool failOnce; // else every append open fails (its size query)
+    } cases[] = {{"first write fails once", true}, {"every open fails", false}};
+    for (const auto& c : cases) {
+        filetest::TempFolder dir;
+        Logger log;
+        log.setColourMode(Logger::htmlMode);
+        ASSERT_TRUE(log.setLogFileName(dir.file("log.html").c_str()));
+        {
+            PlatformFakes fakes;
+            fakes.log().writeFailAt = c.failOnce ? 0 : -1;
+            fakes.log().sizeFails = !c.failOnce;
+            // The platform calls of one append open, whatever the file layer makes of it.
+            DiskFile(true).OpenAppend(log.logFileName);
+            const std::int32_t oneOpen = fakes.log().createFileCalls;
+            EXPECT_FALSE(log.attachLogFile()) << c.name;
+            EXPECT_EQ(fakes.log().createFileCalls, 2 * oneOpen) << c.name;
+            EXPECT_EQ(fakes.log().openHandles, 0) << c.name;
+        }
+        installRecorders();
+        EXPECT_TRUE(!log.fileLogging && log.logFile == nullptr && log.sinkMask == 2u) << c.name;
+        ASSERT_TRUE(log.attachLogFile()) << c.name;
+        ASSERT_TRUE(log.closeLogFile());
+        EXPECT_EQ(dir.read("log.html"), "<html>\n<body>\n\n<div style=\"color: #ffffff\">\n</div>\n\n</body>\n</html>\n")
+            << c.name;
+    }
 }
 
 TEST_F(LoggerTest, RunsWithoutItsSinkOrLockWhenTheyCannotBeAllocated) {

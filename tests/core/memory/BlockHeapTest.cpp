@@ -10,8 +10,7 @@ namespace {
 TEST(BlockHeap, HandsOutBlocksInAddressOrderAndReusesTheLastReleasedFirst) {
     alignas(64) static unsigned char arena[4 * 64];
     const std::uintptr_t base = reinterpret_cast<std::uintptr_t>(arena);
-    BlockHeap heap(base, 64, 4, "Blokl00");
-    EXPECT_EQ(heap.size, 256u);
+    BlockHeap heap({base, sizeof arena}, 64, 4, "Blokl00");
 
     void* blocks[4] = {};
     for (std::uintptr_t k = 0; k < 4; ++k) {
@@ -36,7 +35,7 @@ TEST(BlockHeap, HandsOutBlocksInAddressOrderAndReusesTheLastReleasedFirst) {
 
 TEST(BlockHeap, RefusesWhatABlockCannotHoldBeforeTakingOne) {
     alignas(64) static unsigned char arena[4 * 24];
-    BlockHeap heap(reinterpret_cast<std::uintptr_t>(arena), 24, 4, "Blokl00");
+    BlockHeap heap({reinterpret_cast<std::uintptr_t>(arena), sizeof arena}, 24, 4, "Blokl00");
     // {size, alignment, served}
     const struct {
         std::uint32_t size;
@@ -59,9 +58,9 @@ TEST(BlockHeap, RefusesWhatABlockCannotHoldBeforeTakingOne) {
     EXPECT_EQ(heap.usage(), 3u * 24);
 
     // A block that cannot hold the free-list link leaves a heap without blocks.
-    BlockHeap tiny(reinterpret_cast<std::uintptr_t>(arena), 2, 4, "Blokl01");
+    BlockHeap tiny({reinterpret_cast<std::uintptr_t>(arena), 8}, 2, 4, "Blokl01");
     EXPECT_EQ(tiny.allocate(1, 1), nullptr);
-    BlockHeap empty(reinterpret_cast<std::uintptr_t>(arena), 16, 0, "Blokl02");
+    BlockHeap empty({reinterpret_cast<std::uintptr_t>(arena), 0}, 16, 0, "Blokl02");
     EXPECT_EQ(empty.allocate(1, 1), nullptr);
 }
 

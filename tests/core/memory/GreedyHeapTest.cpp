@@ -10,7 +10,7 @@ namespace {
 TEST(GreedyHeap, CutsFrontToBackAndStartsOverWhenEverythingIsReleased) {
     alignas(128) static unsigned char arena[64];
     const std::uintptr_t base = reinterpret_cast<std::uintptr_t>(arena);
-    GreedyHeap heap(base, 64, 4, "Greed00");
+    GreedyHeap heap({base, sizeof arena}, 4, "Greed00");
 
     // {size, alignment, offset handed out (or -1 for none), cursor offset afterwards}
     const struct {
@@ -49,7 +49,7 @@ TEST(GreedyHeap, CutsFrontToBackAndStartsOverWhenEverythingIsReleased) {
 
 TEST(GreedyHeap, RefusesRequestsThatWouldWrapAndAlignmentsThatAreNotPowersOfTwo) {
     alignas(128) static unsigned char arena[64];
-    GreedyHeap heap(reinterpret_cast<std::uintptr_t>(arena), 64, 4, "Greed00");
+    GreedyHeap heap({reinterpret_cast<std::uintptr_t>(arena), sizeof arena}, 4, "Greed00");
     ASSERT_NE(heap.allocate(8, 1), nullptr);
     // In 32 bits, start + size would wrap below the arena's end and pass its check.
     EXPECT_EQ(heap.allocate(0xFFFFFFF8u, 1), nullptr);

@@ -25,12 +25,12 @@ struct EarlyStatic {
 };
 EarlyStatic earlyStatic;
 
-// Stands in for the arena kinds: hands out its arena front to back and records what it was given.
+// Stands in for the arena kinds: hands out the arena the registry gave it front to back and counts
+// what it was asked.
 class StandInHeap : public Heap {
 public:
-    StandInHeap(std::uintptr_t arenaStart, std::uintptr_t arenaBytes, const HeapConfigEntry& entry, const char* heapName)
-        : Heap(arenaStart, arenaBytes, heapName), kind(entry.kind), param1(entry.param1), param2(entry.param2),
-          cursor(arenaStart) {}
+    StandInHeap(const HeapArena& arena, const char* heapName)
+        : Heap(arena.start, arena.bytes, heapName), cursor(arena.start) {}
 
     void* allocate(std::uint32_t bytes, std::uint32_t alignment) override {
         ++requests;
@@ -46,36 +46,18 @@ public:
     std::uint32_t usage() const override { return requests - releases; }
     std::uint32_t allocationSize(void*) const override { return 0; }
 
-    std::uint32_t kind;
-    std::uint32_t param1;
-    std::uint32_t param2;
     std::uintptr_t cursor;
     std::uint32_t requests = 0;
     std::uint32_t releases = 0;
     std::uint32_t lastAlignment = 0;
 };
 
-std::uintptr_t standInArenaBytes(const HeapConfigEntry& entry) {
-    switch (entry.kind) {
-    case 1:
-        return std::uintptr_t{entry.param1} * entry.param2;
-    case 2:
-        return std::uintptr_t{entry.param2} * (entry.param1 + 2u);
-    default:
-        return entry.param1;
-    }
-}
-
-Heap* constructStandIn(void* at, std::uintptr_t arenaStart, const HeapConfigEntry& entry, const char* heapName) {
-    return new (at) StandInHeap(arenaStart, standInArenaBytes(entry), entry, heapName);
-}
-
-Heap* constructPlatform(void* at, std::uintptr_t, const HeapConfigEntry&, const char* heapName) {
-    return new (at) PlatformHeap(heapName);
+Heap* constructStandIn(void* at, const HeapArena& arena, const HeapConfigEntry&, const char* heapName) {
+    return new (at) StandInHeap(arena, heapName);
 }
 
 const HeapKindTable standInKinds = {{
-    {sizeof(PlatformHeap), constructPlatform},
+    defaultHeapKinds().kinds[0],
     {sizeof(StandInHeap), constructStandIn},
     {sizeof(StandInHeap), constructStandIn},
     {sizeof(StandInHeap), constructStandIn},
@@ -93,82 +75,6 @@ struct Routes {
 
 StandInHeap& standIn(HeapRegistry* registry, std::uint32_t number) {
     return *static_cast<StandInHeap*>(registry->heap(number));
-}
-
-TEST(HeapRegistry, LaysOutTableObjectsAndAlignedArenasInOneBlock) {
-    const HeapConfigEntry entries[] = {
-        {1, 64, 3},    // Blokl00: 192 bytes at a multiple of 64
-        {2, 32, 5},    // MltBl00: 5 * 34 bytes at a multiple of 32
-        {0, 0, 0},     // PltMl00: no arena, cursor raised to a multiple of 128
-        {3, 1000, 0},  // Greed00: 1000 bytes at a multiple of 128
-        {4, 4096, 0},  // Dlmaloc
-        {1, 256, 2},   // Blokl01
-    };
-    const HeapConfig config = {6, entries};
-    Routes routes(0, 5);
-    HeapRegistry* registry = HeapRegistry::build(config, routes.entries, standInKinds);
-    ASSERT_NE(registry, nullptr);
-
-    // The heap table follows the header at once; the objects follow the table in heap order.
-    const std::uintptr_t start = reinterpret_cast<std::uintptr_t>(registry);
-    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(registry->heapTable), start + sizeof(HeapRegistry));
-    std::uintptr_t object = reinterpret_cast<std::uintptr_t>(registry->heapTable + 6);
-    for (std::uint32_t i = 0; i < 6; ++i) {
-        EXPECT_EQ(reinterpret_cast<std::uintptr_t>(registry->heap(i)), object) << "heap " << i;
-        object += standInKinds.kinds[entries[i].kind].objectSize;
-    }
-
-    // Arenas follow the objects in heap order, each at its kind's alignment, without overlap.
-    std::uintptr_t previousEnd = object;
-    const std::uint32_t arenaHeaps[] = {0, 1, 3, 4, 5};
-    const std::uintptr_t alignments[] = {64, 32, 128, 128, 256};
-    for (int n = 0; n < 5; ++n) {
-        const StandInHeap& heap = standIn(registry, arenaHeaps[n]);
-        EXPECT_EQ(heap.base % alignments[n], 0u) << heap.name;
-        EXPECT_GE(heap.base, previousEnd) << heap.name;
-        EXPECT_LT(heap.base - previousEnd, alignments[n] + 128) << heap.name;
-        previousEnd = heap.base + heap.size;
-    }
-    EXPECT_EQ(standIn(registry, 0).size, 192u);
-    EXPECT_EQ(standIn(registry, 1).size, 170u);
-    EXPECT_EQ(standIn(registry, 3).size, 1000u);
-    EXPECT_EQ(standIn(registry, 5).param1, 256u);
-
-    // Every arena can be written end to end inside the block.
-    for (std::uint32_t number : arenaHeaps) {
-        const StandInHeap& heap = standIn(registry, number);
-        std::memset(reinterpret_cast<void*>(heap.base), 0xA5, heap.size);
-    }
-    HeapRegistry::dismantle(registry);
-}
-
-TEST(HeapRegistry, NamesCountPerKindAndCarryIntoTheSixthCharacter) {
-    HeapConfigEntry entries[14];
-    for (int i = 0; i < 11; ++i) {
-        entries[i] = {1, 16, 1};
-    }
-    entries[11] = {4, 256, 0};
-    entries[12] = {4, 256, 0};
-    entries[13] = {4, 256, 0};
-    const HeapConfig config = {14, entries};
-    Routes routes;
-    HeapRegistry* registry = HeapRegistry::build(config, routes.entries, standInKinds);
-    ASSERT_NE(registry, nullptr);
-    EXPECT_STREQ(registry->heap(0)->name, "Blokl00");
-    EXPECT_STREQ(registry->heap(2)->name, "Blokl02");
-    EXPECT_STREQ(registry->heap(9)->name, "Blokl09");
-    EXPECT_STREQ(registry->heap(10)->name, "Blokl10");
-    EXPECT_STREQ(registry->heap(11)->name, "Dlmaloc");
-    EXPECT_STREQ(registry->heap(12)->name, "Dlmalp0");
-    EXPECT_STREQ(registry->heap(13)->name, "Dlmalp1");
-    EXPECT_EQ(registry->heap(10)->lock.name, registry->heap(10)->name);
-    HeapRegistry::dismantle(registry);
-
-    // Names start from the templates again in every registry.
-    registry = HeapRegistry::build(config, routes.entries, standInKinds);
-    ASSERT_NE(registry, nullptr);
-    EXPECT_STREQ(registry->heap(0)->name, "Blokl00");
-    HeapRegistry::dismantle(registry);
 }
 
 TEST(HeapRegistry, RoutesCategoriesInOrderAndReleasesByAddress) {
@@ -223,23 +129,34 @@ TEST(HeapRegistry, RefusesConfigurationsItCannotBuild) {
     const HeapConfigEntry two[] = {{0, 0, 0}, {0, 0, 0}};
     EXPECT_EQ(HeapRegistry::build({2, two}, backwards.entries, standInKinds), nullptr);
 
-    // Entries the arena kinds cannot serve soundly.
-    const HeapConfigEntry unservable[][1] = {
-        {{1, sizeof(void*) - 1, 4}}, // a free block cannot hold the link to the next
-        {{2, sizeof(void*) - 1, 4}},
-        {{2, 16, 0}},                // the run map needs an entry
-        {{2, 16, 0x8000}},           // run lengths have 15 bits
-        {{1, 0x10000, 0x10000}},     // 4 GiB arena
-        {{2, 0xFFFFFFF0u, 2}},
+    // Entries the arena kinds can and cannot serve soundly.
+    const struct {
+        HeapConfigEntry entry;
+        bool builds;
+    } entries[] = {
+        {{1, sizeof(void*) - 1, 4}, false}, // a free block cannot hold the link to the next
+        {{2, sizeof(void*) - 1, 4}, true},  // the run map keeps nothing in the blocks
+        {{2, 1, 4}, true},
+        {{2, 0, 4}, false},                 // the run map divides by the block size
+        {{2, 16, 0}, false},                // the run map needs an entry
+        {{2, 16, 0x8000}, false},           // run lengths have 15 bits
+        {{2, sizeof(void*), 0x7FFF}, true},
+        {{1, 0x10000, 0x10000}, false},     // 4 GiB arena
+        {{2, 0xFFFFFFF0u, 2}, false},
     };
-    for (const auto& entry : unservable) {
-        EXPECT_EQ(HeapRegistry::build({1, entry}, routes.entries, defaultHeapKinds()), nullptr)
-            << entry[0].kind << " " << entry[0].param1 << " " << entry[0].param2;
+    for (const auto& e : entries) {
+        HeapRegistry* registry = HeapRegistry::build({1, &e.entry}, routes.entries, defaultHeapKinds());
+        EXPECT_EQ(registry != nullptr, e.builds) << e.entry.kind << " " << e.entry.param1 << " " << e.entry.param2;
+        if (registry != nullptr && e.entry.param1 == 1) {
+            // Three one-byte blocks for three bytes, and they come back.
+            void* p = registry->allocate(3, 1, 0);
+            ASSERT_NE(p, nullptr);
+            EXPECT_EQ(registry->heap(0)->allocationSize(p), 3u);
+            registry->release(p);
+            EXPECT_EQ(registry->heap(0)->usage(), 0u);
+        }
+        HeapRegistry::dismantle(registry);
     }
-    const HeapConfigEntry largestRunMap[] = {{2, sizeof(void*), 0x7FFF}};
-    HeapRegistry* registry = HeapRegistry::build({1, largestRunMap}, routes.entries, defaultHeapKinds());
-    EXPECT_NE(registry, nullptr);
-    HeapRegistry::dismantle(registry);
 }
 
 TEST(HeapRegistry, ModuleRegistryHasOnePlatformHeapForAllCategories) {
@@ -296,7 +213,7 @@ public:
     std::uint32_t requests = 0;
 };
 
-Heap* constructEmpty(void* at, std::uintptr_t, const HeapConfigEntry&, const char* heapName) {
+Heap* constructEmpty(void* at, const HeapArena&, const HeapConfigEntry&, const char* heapName) {
     return new (at) EmptyHeap(heapName);
 }
 
@@ -354,7 +271,7 @@ TEST(HeapRegistry, EveryBlockOfTheModuleAndOfNewHasTheWidthsAlignment) {
     const std::uintptr_t wanted = sizeof(void*) == 8 ? 16 : 1;
     for (std::uint32_t size : {1u, 7u, 8u, 24u, 100u, 4097u}) {
         for (std::uint32_t c = 0; c < heapCategoryCount; ++c) {
-            void* block = heapAllocate(size, 1, c);
+            void* block = heapAllocate(size, 1, static_cast<HeapCategory>(c));
             ASSERT_NE(block, nullptr);
             EXPECT_EQ(reinterpret_cast<std::uintptr_t>(block) % wanted, 0u) << "category " << c << ", size " << size;
             heapRelease(block);
@@ -372,50 +289,76 @@ TEST(HeapRegistry, EveryBlockOfTheModuleAndOfNewHasTheWidthsAlignment) {
     }
 }
 
-TEST(HeapRegistry, BuildsSeveralHeapsOfEveryKindEachInItsOwnAlignedArena) {
-    const HeapConfigEntry entries[] = {
+// The block's layout over the real kinds: header, heap table, the objects in heap order, then
+// each arena at its kind's alignment; and the names counted per kind, carrying into the sixth
+// character, from the templates again in every registry.
+TEST(HeapRegistry, LaysOutEveryKindInOneBlockAndNamesItsHeaps) {
+    HeapConfigEntry entries[19] = {
         {1, 64, 3}, {2, 32, 5}, {3, 200, 0}, {4, 4096, 0}, {1, 24, 2}, {2, 16, 4}, {3, 64, 0}, {4, 8192, 0}, {0, 0, 0},
+        {4, 4096, 0},
     };
+    for (std::uint32_t i = 10; i < 19; ++i) {
+        entries[i] = {1, 16, 1};
+    }
     // {name, arena alignment, arena bytes}
     const struct {
         const char* name;
         std::uintptr_t alignment;
         std::uintptr_t bytes;
     } expected[] = {
-        {"Blokl00", 64, 192}, {"MltBl00", 32, 170}, {"Greed00", 128, 200}, {"Dlmaloc", 128, 4096},
-        {"Blokl01", 8, 48},   {"MltBl01", 16, 72},  {"Greed01", 128, 64},  {"Dlmalp0", 128, 8192},
+        {"Blokl00", 64, 192},  {"MltBl00", 32, 170},  {"Greed00", 128, 200}, {"Dlmaloc", 128, 4096},
+        {"Blokl01", 8, 48},    {"MltBl01", 16, 72},   {"Greed01", 128, 64},  {"Dlmalp0", 128, 8192},
+        {"PltMl00", 1, 0},     {"Dlmalp1", 128, 4096}, {"Blokl02", 16, 16},   {"Blokl03", 16, 16},
+        {"Blokl04", 16, 16},   {"Blokl05", 16, 16},   {"Blokl06", 16, 16},   {"Blokl07", 16, 16},
+        {"Blokl08", 16, 16},   {"Blokl09", 16, 16},   {"Blokl10", 16, 16},
     };
     Routes routes(8, 8);
     for (std::uint32_t c = 0; c < 8; ++c) {
         routes.entries[c] = {c, c, c};
     }
-    HeapRegistry* registry = HeapRegistry::build({9, entries}, routes.entries, defaultHeapKinds());
-    ASSERT_NE(registry, nullptr);
-    EXPECT_STREQ(registry->heap(8)->name, "PltMl00");
-    EXPECT_NE(dynamic_cast<BlockHeap*>(registry->heap(4)), nullptr);
-    EXPECT_NE(dynamic_cast<MultiBlockHeap*>(registry->heap(5)), nullptr);
-    EXPECT_NE(dynamic_cast<GreedyHeap*>(registry->heap(6)), nullptr);
-    EXPECT_NE(dynamic_cast<MspaceHeap*>(registry->heap(7)), nullptr);
-
-    std::uintptr_t previousEnd = reinterpret_cast<std::uintptr_t>(registry->heap(8)) + sizeof(PlatformHeap);
-    for (std::uint32_t i = 0; i < 8; ++i) {
-        const Heap& heap = *registry->heap(i);
-        EXPECT_STREQ(heap.name, expected[i].name);
-        EXPECT_EQ(heap.base % expected[i].alignment, 0u) << heap.name;
-        EXPECT_EQ(heap.size, expected[i].bytes) << heap.name;
-        EXPECT_GE(heap.base, previousEnd) << heap.name << " overlaps what comes before it";
-        previousEnd = heap.base + heap.size;
+    for (int round = 0; round < 2; ++round) {
+        HeapRegistry* registry = HeapRegistry::build({19, entries}, routes.entries, defaultHeapKinds());
+        ASSERT_NE(registry, nullptr);
+        EXPECT_NE(dynamic_cast<BlockHeap*>(registry->heap(4)), nullptr);
+        EXPECT_NE(dynamic_cast<MultiBlockHeap*>(registry->heap(5)), nullptr);
+        EXPECT_NE(dynamic_cast<GreedyHeap*>(registry->heap(6)), nullptr);
+        EXPECT_NE(dynamic_cast<MspaceHeap*>(registry->heap(7)), nullptr);
+        EXPECT_NE(dynamic_cast<PlatformHeap*>(registry->heap(8)), nullptr);
+        EXPECT_EQ(registry->heap(18)->lock.name, registry->heap(18)->name);
 
         // Each category is served from its heap's arena and given back to it by address.
-        void* p = registry->allocate(16, 8, i);
-        ASSERT_NE(p, nullptr) << heap.name;
-        EXPECT_TRUE(heap.contains(p)) << heap.name;
-        std::memset(p, 0x5A, 16);
-        EXPECT_NE(heap.usage(), 0u) << heap.name;
-        registry->release(p);
-        EXPECT_EQ(heap.usage(), 0u) << heap.name;
+        for (std::uint32_t i = 0; i < 8; ++i) {
+            const Heap& heap = *registry->heap(i);
+            void* p = registry->allocate(16, 8, i);
+            ASSERT_NE(p, nullptr) << heap.name;
+            EXPECT_TRUE(heap.contains(p)) << heap.name;
+            EXPECT_NE(heap.usage(), 0u) << heap.name;
+            registry->release(p);
+            EXPECT_EQ(heap.usage(), 0u) << heap.name;
+        }
+
+        const std::uintptr_t start = reinterpret_cast<std::uintptr_t>(registry);
+        EXPECT_EQ(reinterpret_cast<std::uintptr_t>(registry->heapTable), start + sizeof(HeapRegistry));
+        std::uintptr_t previousEnd = reinterpret_cast<std::uintptr_t>(registry->heapTable + 19);
+        for (std::uint32_t i = 0; i < 19; ++i) {
+            EXPECT_EQ(reinterpret_cast<std::uintptr_t>(registry->heap(i)), previousEnd) << "object " << i;
+            previousEnd += alignUp(defaultHeapKinds().kinds[entries[i].kind].objectSize, alignof(void*));
+        }
+        for (std::uint32_t i = 0; i < 19; ++i) {
+            const Heap& heap = *registry->heap(i);
+            EXPECT_STREQ(heap.name, expected[i].name) << "round " << round;
+            if (entries[i].kind == 0) {
+                continue;
+            }
+            EXPECT_EQ(heap.base % expected[i].alignment, 0u) << heap.name;
+            EXPECT_EQ(heap.size, expected[i].bytes) << heap.name;
+            EXPECT_GE(heap.base, previousEnd) << heap.name << " overlaps what comes before it";
+            previousEnd = heap.base + heap.size;
+            // Every arena lies inside the block, end to end (the heaps are not used after this).
+            std::memset(reinterpret_cast<void*>(heap.base), 0xA5, heap.size);
+        }
+        HeapRegistry::dismantle(registry);
     }
-    HeapRegistry::dismantle(registry);
 }
 
 // Every locking kind shared by many threads: each thread allocates from all four, writes its own

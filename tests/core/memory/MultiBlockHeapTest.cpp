@@ -14,7 +14,7 @@ constexpr std::uint32_t blocks = 8;
 
 struct RunMapHeap {
     alignas(16) unsigned char arena[blocks * (blockBytes + 2)] = {};
-    MultiBlockHeap heap{reinterpret_cast<std::uintptr_t>(arena), blockBytes, blocks, "MltBl00"};
+    MultiBlockHeap heap{{reinterpret_cast<std::uintptr_t>(arena), sizeof arena}, blockBytes, blocks, "MltBl00"};
 
     std::uintptr_t offsetOf(void* p) const {
         return p == nullptr ? UINTPTR_MAX : reinterpret_cast<std::uintptr_t>(p) - heap.base;
@@ -34,7 +34,6 @@ using Map = std::vector<std::uint16_t>;
 TEST(MultiBlockHeap, PlacesAtBothEndsAndMergesOnRelease) {
     RunMapHeap h;
     EXPECT_EQ(h.map(), (Map{8, 0, 0, 0, 0, 0, 0, 0}));
-    EXPECT_EQ(h.heap.size, 8u * 18);
     EXPECT_EQ(h.heap.runMap, h.heap.base + 128);
 
     // Lower-half runs are used from their start, upper-half runs from their end.
@@ -102,7 +101,7 @@ TEST(MultiBlockHeap, ZeroBytesTakeOneBlockAndAlignmentsMustDivideTheBlockSize) {
     EXPECT_EQ(h.heap.usage(), 0u);
 
     alignas(64) static unsigned char arena[4 * (24 + 2)];
-    MultiBlockHeap odd(reinterpret_cast<std::uintptr_t>(arena), 24, 4, "MltBl01");
+    MultiBlockHeap odd({reinterpret_cast<std::uintptr_t>(arena), sizeof arena}, 24, 4, "MltBl01");
     EXPECT_EQ(odd.allocate(8, 16), nullptr); // base + 24 is not a multiple of 16
     EXPECT_EQ(odd.allocate(8, 32), nullptr);
     EXPECT_EQ(odd.allocate(8, 3), nullptr);
@@ -110,9 +109,9 @@ TEST(MultiBlockHeap, ZeroBytesTakeOneBlockAndAlignmentsMustDivideTheBlockSize) {
     ASSERT_NE(eight, nullptr);
     EXPECT_EQ(reinterpret_cast<std::uintptr_t>(eight) % 8, 0u);
     // Heaps the map cannot describe serve nothing.
-    MultiBlockHeap none(reinterpret_cast<std::uintptr_t>(arena), 24, 0, "MltBl02");
+    MultiBlockHeap none({reinterpret_cast<std::uintptr_t>(arena), 0}, 24, 0, "MltBl02");
     EXPECT_EQ(none.allocate(0, 0), nullptr);
-    MultiBlockHeap zeroBlocks(reinterpret_cast<std::uintptr_t>(arena), 0, 4, "MltBl03");
+    MultiBlockHeap zeroBlocks({reinterpret_cast<std::uintptr_t>(arena), 8}, 0, 4, "MltBl03");
     EXPECT_EQ(zeroBlocks.allocate(0, 0), nullptr);
 }
 

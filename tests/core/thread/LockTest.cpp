@@ -1,4 +1,4 @@
-// The named recursive lock and its guard.
+// The named recursive lock and its guard: recursion, exclusion, and exact counts under contention.
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -29,29 +29,6 @@ TEST(Lock, IsRecursiveAndExcludesOtherThreadsUntilFullyReleased) {
     }
     other.join();
     EXPECT_TRUE(otherGotIt.load());
-}
-
-TEST(Lock, NamesAreKeptNotCopiedAndMayBeNull) {
-    static const char name[] = "logger";
-    Lock named(name);
-    Lock unnamed(nullptr);
-    EXPECT_EQ(named.name, name);
-    EXPECT_EQ(unnamed.name, nullptr);
-    ScopedLock guard(unnamed);
-    EXPECT_EQ(guard.lock, &unnamed);
-}
-
-TEST(Lock, ThreadsLibraryIsAttachedByTheFirstLock) {
-    // The heap registry's first heap built a Lock during static initialisation.
-    EXPECT_TRUE(threadsAttached());
-    Lock a("a");
-    Lock b("b");
-    EXPECT_TRUE(threadsAttached());
-}
-
-TEST(Lock, NullGuardGuardsNothing) {
-    ScopedLock guard(static_cast<Lock*>(nullptr));
-    EXPECT_EQ(guard.lock, nullptr);
 }
 
 TEST(Lock, CountsStayExactUnderContentionManyThreads) {
