@@ -45,3 +45,8 @@ std::uint32_t frameCountOf(std::uint32_t dataLength, std::int32_t bytesPerFrame)
 // Longest description, terminator included: 11 characters for the rate, 6 for the bits, 10 for the
 // channel text, 14 for the codec name and 24 of fixed text, then the NUL.
 constexpr std::uint32_t descriptionSize = 66;
+// The capacity a description is copied under for a host buffer of hostCapacity: 0 means the host
+// gave none, and the whole text with its terminator is written.
+constexpr std::uint32_t descriptionCopyCapacity(std::uint32_t hostCapacity) {
+    return hostCapacity != 0 ? hostCapacity : descriptionSize;
+}

@@ -21,6 +21,11 @@ struct PlatformCalls {
     BOOL(WINAPI* FindNextFileA)(HANDLE, LPWIN32_FIND_DATAA);
     BOOL(WINAPI* FindClose)(HANDLE);
     DWORD(WINAPI* GetModuleFileNameA)(HMODULE, LPSTR, DWORD);
+    // Names that travel as UTF-8 (the host's wide names): the disk backend opens them by their
+    // UTF-16 form, and the entry points and the archive lookup convert between the forms.
+    HANDLE(WINAPI* CreateFileW)(LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE);
+    int(WINAPI* MultiByteToWideChar)(UINT, DWORD, LPCSTR, int, LPWSTR, int);
+    int(WINAPI* WideCharToMultiByte)(UINT, DWORD, LPCWSTR, int, LPSTR, int, LPCSTR, LPBOOL);
     // The plugin's identity strings (entry points).
     LPSTR(WINAPI* lstrcpynA)(LPSTR, LPCSTR, int);
     // Abort events (scanner and renderer).

@@ -9,6 +9,7 @@
 #include <utility>
 
 #include "core/Utils/Platform.h"
+#include "core/fileio/NameConversion.h"
 #include "core/fileio/PakArchive.h"
 #include "core/fileio/SharedState.h"
 #include "core/memory/HeapRegistry.h"
@@ -141,8 +142,19 @@ bool DiskFile::RawOpenRead(const char* openName) {
         archiveTicket = archive->CurrentTicket();
         return true;
     }
-    HANDLE handle = platform().CreateFileA(openName, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    const DWORD sharing = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    HANDLE handle = INVALID_HANDLE_VALUE;
+    if (nameEncoding == NameEncoding::Utf8) {
+        // A wide name that cannot be converted (no memory) is a file that cannot be opened.
+        WideName wide;
+        if (wide.assignPath(openName)) {
+            handle = platform().CreateFileW(wide.units(), GENERIC_READ, sharing, nullptr, OPEN_EXISTING,
+                                            FILE_ATTRIBUTE_NORMAL, nullptr);
+        }
+    } else {
+        handle = platform().CreateFileA(openName, GENERIC_READ, sharing, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                                        nullptr);
+    }
     if (handle == INVALID_HANDLE_VALUE) {
         readHandle = nullptr;
         rawOk = false;

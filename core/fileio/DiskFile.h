@@ -21,7 +21,8 @@ public:
     // Slot 4. Under fileLock. While an archive is ready: the archive's OpenEntry(name), whose
     // ticket the object keeps. Else opens the file shared for reading, writing and deleting; false
     // (no handle kept, rawOk 0) when it cannot be opened; true with rawSize measured, rawPosition
-    // 0, rawAtEnd 0, rawOk 1.
+    // 0, rawAtEnd 0, rawOk 1. A name in UTF-8 (nameEncoding) is opened by its UTF-16 form
+    // (WideName::assignPath), one that cannot be converted fails as a file that cannot be opened.
     bool RawOpenRead(const char* name) override;
     // Slot 5. Under fileLock. Creates or truncates the file for exclusive writing.
     bool RawOpenCreate(const char* name) override;

@@ -11,7 +11,8 @@
 
 File::File(bool skipPrefixFlag)
     : lastError(FileError::None), state(FileState::Closed), atEnd(true), writing(false), size(0), position(0),
-      name(), memoryData(nullptr), skipPrefix(skipPrefixFlag), loadBuffer(nullptr) {}
+      name(), memoryData(nullptr), skipPrefix(skipPrefixFlag), loadBuffer(nullptr),
+      nameEncoding(NameEncoding::Ansi) {}
 
 File::~File() {
     // A Loaded object that was never closed still owns its image.
@@ -98,7 +99,7 @@ bool File::OpenResolved() {
         return false;
     }
     String entryName;
-    const ArchiveRoute route = mountArchiveForPath(fullPath, entryName);
+    const ArchiveRoute route = mountArchiveForPath(fullPath, nameEncoding, entryName);
     String openName;
     return rewriteOpenName(name, route, entryName, prefix, openName) && RawOpenRead(openName.c_str());
 }

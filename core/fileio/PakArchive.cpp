@@ -453,7 +453,7 @@ bool PakArchive::EntryAtEnd() { return entryAtEnd; }
 
 bool PakArchive::ContainsEntry(const char* name) { return FindEntry(name) != nullptr; }
 
-bool MountArchive(const char* archivePath) {
+bool MountArchive(const char* archivePath, NameEncoding encoding) {
     if (currentArchive.load() != nullptr) {
         return false;
     }
@@ -461,6 +461,7 @@ bool MountArchive(const char* archivePath) {
     if (archive == nullptr) {
         return false;
     }
+    archive->nameEncoding = encoding;
     if (!archive->Mount(archivePath)) {
         // Mount has closed the file and left archiveState ArchiveNone.
         delete archive;

@@ -150,9 +150,10 @@ private:
 
 // Mounts the archive at archivePath. Fails at once, changing nothing, when an archive is already
 // mounted. True only when the archive is mounted and archiveState is ArchiveReady; on false
-// nothing stays mounted, archiveState is ArchiveNone and the archive file is closed. The caller
+// nothing stays mounted, archiveState is ArchiveNone and the archive file is closed. The archive
+// file's name is read in encoding (the archive object keeps it as its nameEncoding). The caller
 // holds fileLock.
-bool MountArchive(const char* archivePath);
+bool MountArchive(const char* archivePath, NameEncoding encoding = NameEncoding::Ansi);
 // Destroys the mounted archive, closing its file; currentArchive null and archiveState
 // ArchiveNone afterwards. False when nothing was mounted. The caller holds fileLock.
 bool UnmountArchive();

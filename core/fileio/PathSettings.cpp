@@ -5,6 +5,7 @@
 
 #include <utility>
 
+#include "core/fileio/NameConversion.h"
 #include "core/fileio/PakArchive.h"
 #include "core/fileio/SharedState.h"
 #include "core/thread/StaticMutexGuard.h"
@@ -79,7 +80,7 @@ bool buildFullPath(const String& name, bool skipPrefix, String& prefix, String& 
     return fullPath.assign(prefix) && fullPath.append(name);
 }
 
-ArchiveRoute mountArchiveForPath(const String& fullPath, String& entryName) {
+ArchiveRoute mountArchiveForPath(const String& fullPath, NameEncoding encoding, String& entryName) {
     const PakSplit split = findPakStep(fullPath);
     switch (split.step) {
     case PakStep::None:
@@ -99,12 +100,20 @@ ArchiveRoute mountArchiveForPath(const String& fullPath, String& entryName) {
         !entryName.assignSubstring(fullPath, split.entryStart, String::npos)) {
         return ArchiveRoute::NoMemory;
     }
+    if (encoding == NameEncoding::Utf8) {
+        String utf8Entry = std::move(entryName);
+        if (!entryLookupName(utf8Entry, entryName)) {
+            return ArchiveRoute::NoMemory;
+        }
+    }
     PakArchive* mounted = currentArchive.load();
-    if (mounted != nullptr && !mounted->archivePath.equals(archivePath.c_str())) {
+    // The same bytes name another file in the other encoding.
+    if (mounted != nullptr &&
+        (!mounted->archivePath.equals(archivePath.c_str()) || mounted->nameEncoding != encoding)) {
         UnmountArchive();
         mounted = nullptr;
     }
-    if (mounted != nullptr || MountArchive(archivePath.c_str())) {
+    if (mounted != nullptr || MountArchive(archivePath.c_str(), encoding)) {
         return ArchiveRoute::Entry;
     }
     // A failed mount leaves the name as it was, and the open goes on against the disk.

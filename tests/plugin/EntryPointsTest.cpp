@@ -5,14 +5,9 @@
 #include <cwchar>
 
 #include "plugin/EntryPoints.h"
-#include "tools/host/HostPlugin.h"
+#include "host/HostPlugin.h"
 
 namespace {
-
-HostPlugin& plugin() {
-    static HostPlugin instance;
-    return instance;
-}
 
 class EntryPoints : public ::testing::Test {
 protected:
