@@ -3,6 +3,7 @@
 // names, and the same answers as the 8-bit forms wherever both can name a file.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -25,6 +26,11 @@ using Pixels = std::vector<std::uint32_t>;
 // UTF-16 units in the host's wide characters (one unit per element also where wchar_t is wider).
 std::wstring utf16(const std::u16string& units) { return std::wstring(units.begin(), units.end()); }
 std::wstring widen(const std::string& ascii) { return std::wstring(ascii.begin(), ascii.end()); }
+// A buffer's text up to its NUL, or all of it when none was written.
+template <std::size_t capacity>
+std::wstring textOf(const wchar_t (&buffer)[capacity]) {
+    return std::wstring(buffer, std::find(buffer, buffer + capacity, L'\0'));
+}
 
 // A fresh folder under the temporary directory, named by the given units; files and folders made
 // through it are removed at the end, innermost first.
@@ -137,7 +143,7 @@ TEST_F(UnicodeEntryPoints, IdentityUnderEachCapacity) {
         }
         ASSERT_EQ(plugin().identifyW(&info), TRUE);
         for (int i = 0; i < 5; ++i) {
-            EXPECT_EQ(std::wstring(buffers[i]), texts[i].substr(0, wanted[i] - 1)) << "text " << i;
+            EXPECT_EQ(textOf(buffers[i]), texts[i].substr(0, wanted[i] - 1)) << "text " << i;
             EXPECT_EQ(buffers[i][wanted[i]], static_cast<wchar_t>(0xCDCD)) << "text " << i;
         }
         EXPECT_EQ(info.hostHeader, 0xCDCDCDCDu);
@@ -172,7 +178,7 @@ TEST_F(UnicodeEntryPoints, DescriptionUnderEachCapacity) {
         std::vector<wchar_t> path(name.begin(), name.end());
         path.push_back(L'\0');
         ASSERT_EQ(plugin().identifyFileW(nullptr, path.data(), &info, nullptr), TRUE);
-        EXPECT_EQ(std::wstring(text), std::wstring(rampDescription, row.written));
+        EXPECT_EQ(textOf(text), std::wstring(rampDescription, row.written));
         EXPECT_EQ(text[row.written + 1], static_cast<wchar_t>(0xCDCD));
         EXPECT_EQ(info.descriptionCapacity, row.capacity);
         EXPECT_EQ(info.flags, 0x805u);
@@ -199,7 +205,7 @@ TEST_F(UnicodeEntryPoints, NamesBeyondTheCodePage) {
         ASSERT_TRUE(folder.write(name, stereoRamp()));
         const WideAnswer answer = askWide(name);
         ASSERT_EQ(answer.identified, TRUE);
-        EXPECT_EQ(std::wstring(answer.text), rampDescription);
+        EXPECT_EQ(textOf(answer.text), rampDescription);
         EXPECT_EQ(answer.pixels, reference.pixels);
         // The same name with Windows' own separators.
         std::wstring backslashed = name;
@@ -264,7 +270,7 @@ TEST_F(UnicodeEntryPoints, ArchiveNamedBeyondTheCodePage) {
     for (const std::wstring& entry : entries) {
         const WideAnswer answer = askWide(archive + entry);
         EXPECT_EQ(answer.identified, TRUE);
-        EXPECT_EQ(std::wstring(answer.text), rampDescription);
+        EXPECT_EQ(textOf(answer.text), rampDescription);
         EXPECT_FALSE(answer.pixels.empty());
     }
     // The UTF-8 bytes of a name the code page can spell are not what the 8-bit form looks up.
@@ -338,7 +344,7 @@ TEST_F(UnicodeEntryPoints, SameAnswersAsThe8BitForms) {
             EXPECT_EQ(std::memcmp(&converted, &info, sizeof info), 0);
             EXPECT_EQ(wide.text[0] == static_cast<wchar_t>(0xCDCD), text[0] == static_cast<char>(0xCD));
             if (identifiedA) {
-                EXPECT_EQ(std::wstring(wide.text), widen(text));
+                EXPECT_EQ(textOf(wide.text), widen(text));
                 identified += abortEvent == nullptr ? 1 : 0;
             }
         }
