@@ -39,8 +39,13 @@ public:
     explicit WideFolder(const std::wstring& name) {
         char temp[MAX_PATH + 1] = {};
         const DWORD length = GetTempPathA(MAX_PATH, temp);
-        root = widen(std::string(temp, length) + "sonolook-" + std::to_string(GetCurrentProcessId()) + "-") + name;
-        made = folder(root);
+        // A folder a crashed run left behind (process numbers come round again) is not reused.
+        for (int attempt = 0; attempt < 100 && !made; ++attempt) {
+            root = widen(std::string(temp, length) + "sonolook-" + std::to_string(GetCurrentProcessId()) + "-" +
+                         std::to_string(attempt) + "-") +
+                   name;
+            made = folder(root);
+        }
     }
     ~WideFolder() {
         for (auto it = created.rbegin(); it != created.rend(); ++it) {
@@ -273,8 +278,10 @@ TEST_F(UnicodeEntryPoints, ArchiveNamedBeyondTheCodePage) {
         EXPECT_EQ(textOf(answer.text), rampDescription);
         EXPECT_FALSE(answer.pixels.empty());
     }
-    // The UTF-8 bytes of a name the code page can spell are not what the 8-bit form looks up.
     EXPECT_EQ(askWide(archive + L"\\missing.wav").identified, FALSE);
+    // A name outside any archive lets go of the archive file, so that its folder can be removed.
+    ScratchFile loose("release.wav", stereoRamp());
+    EXPECT_EQ(askWide(widen(loose.path())).identified, TRUE);
 }
 
 // Files of every kind the other tests build (formats the plugin describes, draws or refuses),
