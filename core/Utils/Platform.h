@@ -1,8 +1,9 @@
 // The table of every Windows call the system makes, with the real functions as defaults. Platform
 // work goes through it so that tests can swap single entries to inject failures (an open that
 // fails, a short read, a bitmap that cannot be made) and restore them afterwards. Only the few
-// places whose job is platform work include this header: the disk backend, the entry points, the
-// abort-event poll, the renderer's bitmap step and the logger's sinks.
+// places whose job is platform work include this header: the disk backend and its name conversions,
+// the entry points and their host texts, the abort-event poll, the renderer's bitmap step and the
+// logger's sinks.
 #pragma once
 
 #include <windows.h>
