@@ -162,6 +162,30 @@ TEST_F(UnicodeEntryPoints, IdentityUnderEachCapacity) {
     }
 }
 
+// The identity's texts unit for byte as the 8-bit form writes them, whatever the capacity (0, and
+// ones that read as negative ints, included).
+TEST_F(UnicodeEntryPoints, IdentityAsThe8BitFormUnderAnyCapacity) {
+    for (const std::uint32_t capacity : {0u, 3u, 0x7FFFFFFFu, 0x80000000u, 0xFFFFFFFFu}) {
+        SCOPED_TRACE(capacity);
+        char narrow[64];
+        std::memset(narrow, 0xCD, sizeof narrow);
+        wchar_t wide[64];
+        std::wmemset(wide, 0xCDCD, 64);
+        PluginInfoRecord a{};
+        a.copyright = narrow;
+        a.copyrightCapacity = capacity;
+        PluginInfoRecordW w{};
+        w.copyright = wide;
+        w.copyrightCapacity = capacity;
+        ASSERT_EQ(plugin().identify(&a), TRUE);
+        ASSERT_EQ(plugin().identifyW(&w), TRUE);
+        for (int i = 0; i < 64; ++i) {
+            const wchar_t expected = narrow[i] == static_cast<char>(0xCD) ? static_cast<wchar_t>(0xCDCD) : narrow[i];
+            ASSERT_EQ(wide[i], expected) << "unit " << i;
+        }
+    }
+}
+
 // The description of a file under capacities of 1, an exact fit, one unit short and 0 (the whole
 // text and its terminator, nothing after it).
 TEST_F(UnicodeEntryPoints, DescriptionUnderEachCapacity) {
