@@ -228,6 +228,86 @@ bool seekTo(FileObject* file, LONGLONG distance, DWORD method, LONGLONG& positio
     return true;
 }
 
+// The code points of a UTF-8 text, one at a time. False at the end; a malformed sequence (a stray
+// continuation byte, a sequence cut short, an overlong form, a surrogate or a value beyond
+// U+10FFFF) yields U+FFFD with malformed set, and the walk goes on after its first byte.
+bool nextUtf8(const unsigned char* text, size_t length, size_t& at, std::uint32_t& point, bool& malformed) {
+    if (at >= length) {
+        return false;
+    }
+    const unsigned char lead = text[at];
+    size_t extra = lead < 0x80 ? 0 : (lead & 0xE0) == 0xC0 ? 1 : (lead & 0xF0) == 0xE0 ? 2 : (lead & 0xF8) == 0xF0 ? 3 : 4;
+    std::uint32_t value = extra == 0 ? lead : extra == 1 ? (lead & 0x1Fu) : extra == 2 ? (lead & 0x0Fu) : (lead & 0x07u);
+    // The first byte says how many continuation bytes follow; each must be there.
+    bool bad = extra == 4;
+    for (size_t i = 1; !bad && i <= extra; ++i) {
+        if (at + i >= length || (text[at + i] & 0xC0) != 0x80) {
+            bad = true;
+        } else {
+            value = (value << 6) | (text[at + i] & 0x3Fu);
+        }
+    }
+    static const std::uint32_t smallest[4] = {0, 0x80, 0x800, 0x10000};
+    if (!bad && (value < smallest[extra] || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF))) {
+        bad = true;
+    }
+    if (bad) {
+        malformed = true;
+        point = 0xFFFD;
+        at += 1;
+        return true;
+    }
+    point = value;
+    at += extra + 1;
+    return true;
+}
+
+// The code points of UTF-16 units; a lone surrogate yields U+FFFD with malformed set.
+bool nextUtf16(LPCWSTR text, size_t length, size_t& at, std::uint32_t& point, bool& malformed) {
+    if (at >= length) {
+        return false;
+    }
+    const std::uint32_t unit = static_cast<std::uint32_t>(text[at]) & 0xFFFFu;
+    if (unit >= 0xD800 && unit <= 0xDBFF && at + 1 < length) {
+        const std::uint32_t low = static_cast<std::uint32_t>(text[at + 1]) & 0xFFFFu;
+        if (low >= 0xDC00 && low <= 0xDFFF) {
+            point = 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
+            at += 2;
+            return true;
+        }
+    }
+    at += 1;
+    if (unit >= 0xD800 && unit <= 0xDFFF) {
+        malformed = true;
+        point = 0xFFFD;
+        return true;
+    }
+    point = unit;
+    return true;
+}
+
+// Stores one output element when there is room and counts it either way; false once the given
+// capacity is exceeded.
+template <typename Unit>
+bool put(Unit* target, int capacity, int& count, std::uint32_t value) {
+    if (target != nullptr && capacity > 0) {
+        if (count >= capacity) {
+            return false;
+        }
+        target[count] = static_cast<Unit>(value);
+    }
+    ++count;
+    return true;
+}
+
+// The UTF-16 name as the UTF-8 bytes a POSIX file system takes; false when it does not fit.
+bool narrowName(LPCWSTR name, char (&path)[PATH_MAX]) {
+    if (name == nullptr) {
+        return false;
+    }
+    return WideCharToMultiByte(CP_UTF8, 0, name, -1, path, PATH_MAX, nullptr, nullptr) > 0;
+}
+
 } // namespace
 
 extern "C" {
@@ -857,6 +937,113 @@ BOOL DeleteObject(HGDIOBJ handle) {
     bitmap->head.kind = Kind{};
     free(bitmap);
     return TRUE;
+}
+
+HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security, DWORD disposition,
+                   DWORD flags, HANDLE templateFile) {
+    char path[PATH_MAX];
+    if (!narrowName(name, path)) {
+        lastError = name == nullptr ? static_cast<DWORD>(ERROR_INVALID_PARAMETER) : static_cast<DWORD>(ERROR_FILENAME_EXCED_RANGE);
+        return INVALID_HANDLE_VALUE;
+    }
+    return CreateFileA(path, access, share, security, disposition, flags, templateFile);
+}
+
+BOOL DeleteFileW(LPCWSTR name) {
+    char path[PATH_MAX];
+    return narrowName(name, path) ? DeleteFileA(path) : fail(ERROR_FILENAME_EXCED_RANGE);
+}
+
+BOOL CreateDirectoryW(LPCWSTR name, LPSECURITY_ATTRIBUTES security) {
+    char path[PATH_MAX];
+    return narrowName(name, path) ? CreateDirectoryA(path, security) : fail(ERROR_FILENAME_EXCED_RANGE);
+}
+
+BOOL RemoveDirectoryW(LPCWSTR name) {
+    char path[PATH_MAX];
+    return narrowName(name, path) ? RemoveDirectoryA(path) : fail(ERROR_FILENAME_EXCED_RANGE);
+}
+
+int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR source, int sourceLength, LPWSTR target, int capacity) {
+    if (source == nullptr || sourceLength == 0 || capacity < 0 || (codePage != CP_UTF8 && codePage != CP_ACP)) {
+        return fail(ERROR_INVALID_PARAMETER);
+    }
+    // -1: the text and its NUL.
+    const size_t length = sourceLength < 0 ? strlen(source) + 1 : static_cast<size_t>(sourceLength);
+    const unsigned char* bytes = reinterpret_cast<const unsigned char*>(source);
+    int count = 0;
+    bool malformed = false;
+    size_t at = 0;
+    std::uint32_t point = 0;
+    while (codePage == CP_ACP ? (at < length && ((point = bytes[at++]), true)) : nextUtf8(bytes, length, at, point, malformed)) {
+        const bool fits = point < 0x10000 ? put(target, capacity, count, point)
+                                          : put(target, capacity, count, 0xD800 + ((point - 0x10000) >> 10)) &&
+                                                put(target, capacity, count, 0xDC00 + ((point - 0x10000) & 0x3FF));
+        if (!fits) {
+            return fail(ERROR_INSUFFICIENT_BUFFER);
+        }
+    }
+    if (malformed && (flags & MB_ERR_INVALID_CHARS) != 0) {
+        return fail(ERROR_NO_UNICODE_TRANSLATION);
+    }
+    lastError = NO_ERROR;
+    return count;
+}
+
+int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR source, int sourceLength, LPSTR target, int capacity,
+                        LPCSTR defaultCharacter, LPBOOL usedDefault) {
+    if (source == nullptr || sourceLength == 0 || capacity < 0 || (codePage != CP_UTF8 && codePage != CP_ACP)) {
+        return fail(ERROR_INVALID_PARAMETER);
+    }
+    // As Windows: UTF-8 has no default character, and asking for one is a parameter error.
+    if (codePage == CP_UTF8 && (defaultCharacter != nullptr || usedDefault != nullptr)) {
+        return fail(ERROR_INVALID_PARAMETER);
+    }
+    size_t length = 0;
+    if (sourceLength < 0) {
+        while (source[length] != 0) {
+            ++length;
+        }
+        ++length;
+    } else {
+        length = static_cast<size_t>(sourceLength);
+    }
+    int count = 0;
+    bool malformed = false;
+    bool defaulted = false;
+    size_t at = 0;
+    std::uint32_t point = 0;
+    while (nextUtf16(source, length, at, point, malformed)) {
+        bool fits = true;
+        if (codePage == CP_ACP) {
+            defaulted = defaulted || point > 0xFF;
+            fits = put(target, capacity, count, point > 0xFF ? '?' : point);
+        } else if (point < 0x80) {
+            fits = put(target, capacity, count, point);
+        } else if (point < 0x800) {
+            fits = put(target, capacity, count, 0xC0 | (point >> 6)) && put(target, capacity, count, 0x80 | (point & 0x3F));
+        } else if (point < 0x10000) {
+            fits = put(target, capacity, count, 0xE0 | (point >> 12)) &&
+                   put(target, capacity, count, 0x80 | ((point >> 6) & 0x3F)) &&
+                   put(target, capacity, count, 0x80 | (point & 0x3F));
+        } else {
+            fits = put(target, capacity, count, 0xF0 | (point >> 18)) &&
+                   put(target, capacity, count, 0x80 | ((point >> 12) & 0x3F)) &&
+                   put(target, capacity, count, 0x80 | ((point >> 6) & 0x3F)) &&
+                   put(target, capacity, count, 0x80 | (point & 0x3F));
+        }
+        if (!fits) {
+            return fail(ERROR_INSUFFICIENT_BUFFER);
+        }
+    }
+    if (malformed && codePage == CP_UTF8 && (flags & WC_ERR_INVALID_CHARS) != 0) {
+        return fail(ERROR_NO_UNICODE_TRANSLATION);
+    }
+    if (usedDefault != nullptr) {
+        *usedDefault = defaulted || malformed ? TRUE : FALSE;
+    }
+    lastError = NO_ERROR;
+    return count;
 }
 
 } // extern "C"

@@ -1,13 +1,17 @@
 // The host's entry points: the init count, the plugin's identity, the portable-installation answer,
 // and the hand-over of file calls to the wave scanner and renderer, each with a file object of the
-// plugin's own file class made for the call.
+// plugin's own file class made for the call. The wide forms run the same scanner and renderer on
+// the 8-bit records' fields, with the name carried as UTF-8, and copy the answer out in UTF-16.
 #include "plugin/EntryPoints.h"
 
 #include <atomic>
+#include <string>
 
 #include "core/Utils/Platform.h"
+#include "plugin/HostText.h"
 #include "plugin/PluginFile.h"
 #include "plugin/PluginIdentity.h"
+#include "wave/WaveFormat.h"
 #include "wave/WaveRenderer.h"
 #include "wave/WaveScanner.h"
 
@@ -21,6 +25,27 @@ void copyText(char* buffer, std::uint32_t capacity, const char* text) {
         return;
     }
     platform().lstrcpynA(buffer, text, static_cast<int>(capacity));
+}
+
+// The identity texts pass through a buffer of copyIdentityText's size.
+constexpr bool fitsIdentityBuffer(const char* text) {
+    return std::char_traits<char>::length(text) <= identityTextLimit;
+}
+static_assert(fitsIdentityBuffer(identity::extensions) && fitsIdentityBuffer(identity::displayName) &&
+                  fitsIdentityBuffer(identity::description) && fitsIdentityBuffer(identity::copyright) &&
+                  fitsIdentityBuffer(identity::webAddress),
+              "identity texts within copyIdentityText's buffer");
+
+// Everything the scanner writes into a record on success, but the description.
+template <typename Target, typename Source>
+void copyFileAnswer(Target& target, const Source& source) {
+    target.flags = source.flags;
+    target.word8 = source.word8;
+    target.word10 = source.word10;
+    target.value12 = source.value12;
+    target.value16 = source.value16;
+    target.value20 = source.value20;
+    target.privateArea = source.privateArea;
 }
 
 } // namespace
@@ -58,7 +83,7 @@ extern "C" BOOL __cdecl DVP_IdentifyA(PluginInfoRecord* info) {
 }
 
 extern "C" BOOL __cdecl DVP_IdentifyFileA(HWND, LPSTR name, FileInfoRecord* info, HANDLE abortEvent) {
-    PluginFile file;
+    PluginFile file(NameEncoding::Ansi);
     return scanWaveFile(file, info, name, abortEvent) ? TRUE : FALSE;
 }
 
@@ -68,8 +93,62 @@ extern "C" HBITMAP __cdecl DVP_LoadBitmapA(HWND window, LPSTR name, FileInfoReco
     if (info == nullptr || !privateAreaDrawable(info->privateArea)) {
         return nullptr;
     }
-    PluginFile file;
+    PluginFile file(NameEncoding::Ansi);
     return static_cast<HBITMAP>(renderWaveform(file, window, name, info, size, abortEvent));
+}
+
+extern "C" BOOL __cdecl DVP_IdentifyW(PluginInfoRecordW* info) {
+    if (info == nullptr) {
+        return FALSE;
+    }
+    info->flags = identity::pluginFlags;
+    info->versionHigh = identity::versionHigh;
+    info->versionLow = identity::versionLow;
+    copyIdentityText(info->extensions, info->extensionsCapacity, identity::extensions);
+    copyIdentityText(info->displayName, info->displayNameCapacity, identity::displayName);
+    copyIdentityText(info->description, info->descriptionCapacity, identity::description);
+    copyIdentityText(info->copyright, info->copyrightCapacity, identity::copyright);
+    copyIdentityText(info->webAddress, info->webAddressCapacity, identity::webAddress);
+    info->smallestFileSize = identity::smallestFileSize;
+    info->wordAfterHostBlock = identity::wordAfterHostBlock;
+    info->identifier = identity::identifier;
+    return TRUE;
+}
+
+extern "C" BOOL __cdecl DVP_IdentifyFileW(HWND, LPWSTR name, FileInfoRecordW* info, HANDLE abortEvent) {
+    if (info == nullptr) {
+        return FALSE;
+    }
+    // The scanner fills an 8-bit record of the plugin's own, with the whole description; the
+    // host's record and buffer are written only once it has said yes.
+    char description[descriptionSize] = {};
+    FileInfoRecord answer{};
+    answer.description = description;
+    answer.descriptionCapacity = descriptionSize;
+    const HostName utf8(name);
+    PluginFile file(NameEncoding::Utf8);
+    if (!scanWaveFile(file, &answer, utf8.utf8(), abortEvent)) {
+        return FALSE;
+    }
+    copyFileAnswer(*info, answer);
+    if (info->description != nullptr) {
+        copyWideText(info->description, descriptionCopyCapacity(info->descriptionCapacity), description);
+    }
+    return TRUE;
+}
+
+extern "C" HBITMAP __cdecl DVP_LoadBitmapW(HWND window, LPWSTR name, FileInfoRecordW* info, ImageSizeRecord* size,
+                                           HANDLE abortEvent) {
+    // Refused at once, before the name is converted or any file object exists.
+    if (info == nullptr || !privateAreaDrawable(info->privateArea)) {
+        return nullptr;
+    }
+    // The renderer reads nothing of the record but its private area.
+    FileInfoRecord request{};
+    request.privateArea = info->privateArea;
+    const HostName utf8(name);
+    PluginFile file(NameEncoding::Utf8);
+    return static_cast<HBITMAP>(renderWaveform(file, window, utf8.utf8(), &request, size, abortEvent));
 }
 
 extern "C" BOOL __cdecl DVP_USBSafe(UsbSafeRecord* usb) {

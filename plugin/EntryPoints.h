@@ -1,5 +1,6 @@
-/* The six entry points the host calls through plain C function pointers: C linkage, the C calling
-   convention, exported under their undecorated names. */
+/* The nine entry points the host calls through plain C function pointers: C linkage, the C calling
+   convention, exported under their undecorated names. Unicode hosts call the wide (W) forms of the
+   three that take text where the plugin exports them, older hosts the 8-bit (A) forms. */
 #pragma once
 
 #include <windows.h>
@@ -21,6 +22,13 @@ BOOL __cdecl DVP_IdentifyA(PluginInfoRecord* info);
 BOOL __cdecl DVP_IdentifyFileA(HWND window, LPSTR name, FileInfoRecord* info, HANDLE abortEvent);
 /* The waveform picture of a file identified before, or null. */
 HBITMAP __cdecl DVP_LoadBitmapA(HWND window, LPSTR name, FileInfoRecord* info, ImageSizeRecord* size, HANDLE abortEvent);
+/* The wide forms: the same answers as the 8-bit forms, for names in UTF-16 (any name Windows opens
+   by its wide calls, paths beyond 260 characters included) and with texts written in UTF-16,
+   capacities counted in UTF-16 units. A refusal leaves the record and its buffers untouched. */
+BOOL __cdecl DVP_IdentifyW(PluginInfoRecordW* info);
+BOOL __cdecl DVP_IdentifyFileW(HWND window, LPWSTR name, FileInfoRecordW* info, HANDLE abortEvent);
+HBITMAP __cdecl DVP_LoadBitmapW(HWND window, LPWSTR name, FileInfoRecordW* info, ImageSizeRecord* size,
+                                HANDLE abortEvent);
 /* Writes the module's file name as a wide, double-NUL-terminated list when a buffer is given.
    Always TRUE. */
 BOOL __cdecl DVP_USBSafe(UsbSafeRecord* usb);

@@ -73,6 +73,44 @@ typedef struct FileInfoRecord {
     uint32_t privateSpare;        /* the private area's eighth value: neither read nor written */
 } FileInfoRecord;
 
+/* The wide forms, filled by DVP_IdentifyW and DVP_IdentifyFileW (and handed back to
+   DVP_LoadBitmapW): the layouts above field by field, the text buffers holding UTF-16 and their
+   capacities counting UTF-16 units, terminator included. */
+typedef struct PluginInfoRecordW {
+    uint32_t hostHeader;
+    uint32_t flags;
+    uint32_t versionHigh;
+    uint32_t versionLow;
+    wchar_t* extensions;
+    wchar_t* displayName;
+    wchar_t* description;
+    wchar_t* copyright;
+    wchar_t* webAddress;
+    uint32_t extensionsCapacity;
+    uint32_t displayNameCapacity;
+    uint32_t descriptionCapacity;
+    uint32_t copyrightCapacity;
+    uint32_t webAddressCapacity;
+    uint64_t smallestFileSize;
+    uint8_t hostReserved[24];
+    uint32_t wordAfterHostBlock;
+    PluginIdentifier identifier;
+} PluginInfoRecordW;
+
+typedef struct FileInfoRecordW {
+    uint32_t hostHeader;
+    uint32_t flags;
+    uint16_t word8;
+    uint16_t word10;
+    uint32_t value12;
+    uint32_t value16;
+    uint32_t value20;
+    wchar_t* description;
+    uint32_t descriptionCapacity;
+    WavePrivateArea privateArea;
+    uint32_t privateSpare;
+} FileInfoRecordW;
+
 /* Passed by pointer (may be null) to DVP_LoadBitmapA. */
 typedef struct ImageSizeRecord {
     int32_t width;
@@ -132,6 +170,38 @@ static_assert(offsetof(FileInfoRecord, privateArea.bytesPerFrame) == hostOffset(
 static_assert(offsetof(FileInfoRecord, privateArea.bitsPerSample) == hostOffset(56, 60), "bitsPerSample");
 static_assert(sizeof(WavePrivateArea) == 7 * 4, "seven 32-bit values in both widths");
 static_assert(offsetof(FileInfoRecord, privateSpare) == hostOffset(60, 64), "eighth private value");
+
+/* The wide records at the same offsets, and of the same sizes, in both widths. */
+static_assert(offsetof(PluginInfoRecordW, flags) == hostOffset(4, 4), "wide: flag word");
+static_assert(offsetof(PluginInfoRecordW, versionHigh) == hostOffset(8, 8), "wide: version, high part");
+static_assert(offsetof(PluginInfoRecordW, versionLow) == hostOffset(12, 12), "wide: version, low part");
+static_assert(offsetof(PluginInfoRecordW, extensions) == hostOffset(16, 16), "wide: extensions buffer");
+static_assert(offsetof(PluginInfoRecordW, displayName) == hostOffset(20, 24), "wide: display-name buffer");
+static_assert(offsetof(PluginInfoRecordW, description) == hostOffset(24, 32), "wide: description buffer");
+static_assert(offsetof(PluginInfoRecordW, copyright) == hostOffset(28, 40), "wide: copyright buffer");
+static_assert(offsetof(PluginInfoRecordW, webAddress) == hostOffset(32, 48), "wide: web-address buffer");
+static_assert(offsetof(PluginInfoRecordW, extensionsCapacity) == hostOffset(36, 56), "wide: extensions capacity");
+static_assert(offsetof(PluginInfoRecordW, displayNameCapacity) == hostOffset(40, 60), "wide: display-name capacity");
+static_assert(offsetof(PluginInfoRecordW, descriptionCapacity) == hostOffset(44, 64), "wide: description capacity");
+static_assert(offsetof(PluginInfoRecordW, copyrightCapacity) == hostOffset(48, 68), "wide: copyright capacity");
+static_assert(offsetof(PluginInfoRecordW, webAddressCapacity) == hostOffset(52, 72), "wide: web-address capacity");
+static_assert(offsetof(PluginInfoRecordW, smallestFileSize) == hostOffset(56, 80), "wide: smallest file size");
+static_assert(offsetof(PluginInfoRecordW, hostReserved) == hostOffset(64, 88), "wide: host's own block");
+static_assert(offsetof(PluginInfoRecordW, wordAfterHostBlock) == hostOffset(88, 112), "wide: word after the block");
+static_assert(offsetof(PluginInfoRecordW, identifier) == hostOffset(92, 116), "wide: identifier");
+static_assert(sizeof(PluginInfoRecordW) == sizeof(PluginInfoRecord), "wide: same size as the 8-bit record");
+
+static_assert(offsetof(FileInfoRecordW, flags) == hostOffset(4, 4), "wide: flag word");
+static_assert(offsetof(FileInfoRecordW, word8) == hostOffset(8, 8), "wide: word at 8");
+static_assert(offsetof(FileInfoRecordW, word10) == hostOffset(10, 10), "wide: word at 10");
+static_assert(offsetof(FileInfoRecordW, value12) == hostOffset(12, 12), "wide: value at 12");
+static_assert(offsetof(FileInfoRecordW, value16) == hostOffset(16, 16), "wide: value at 16");
+static_assert(offsetof(FileInfoRecordW, value20) == hostOffset(20, 20), "wide: value at 20");
+static_assert(offsetof(FileInfoRecordW, description) == hostOffset(24, 24), "wide: description buffer");
+static_assert(offsetof(FileInfoRecordW, descriptionCapacity) == hostOffset(28, 32), "wide: description capacity");
+static_assert(offsetof(FileInfoRecordW, privateArea) == hostOffset(32, 36), "wide: private area");
+static_assert(offsetof(FileInfoRecordW, privateSpare) == hostOffset(60, 64), "wide: eighth private value");
+static_assert(sizeof(FileInfoRecordW) == sizeof(FileInfoRecord), "wide: same size as the 8-bit record");
 
 static_assert(offsetof(ImageSizeRecord, height) == hostOffset(4, 4), "height");
 

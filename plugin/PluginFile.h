@@ -1,11 +1,12 @@
 // The plugin's file class: the disk file through which the plugin reads the host's files. It adds
 // nothing to DiskFile; it opens names with the process-wide path prefix (empty in this system), as
-// the host's paths are meant.
+// the host's paths are meant, read in the encoding of the entry point that made it (the 8-bit
+// entry points' ANSI names, or the wide ones' names carried as UTF-8).
 #pragma once
 
 #include "core/fileio/DiskFile.h"
 
 class PluginFile : public DiskFile {
 public:
-    PluginFile() : DiskFile(false) {}
+    explicit PluginFile(NameEncoding encoding) : DiskFile(false) { nameEncoding = encoding; }
 };

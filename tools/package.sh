@@ -57,15 +57,16 @@ version_of() {
 }
 
 # check_dll ARCH TOOLCHAIN FORMAT: refuses a DLL of the wrong machine, one that needs a DLL beyond
-# Windows' own (a runtime that was not linked in), or one whose exports are not the host's six.
+# Windows' own (a runtime that was not linked in), or one whose exports are not the host's nine
+# (the six entry points and the wide forms of the three that take text).
 check_dll() {
   local dll=$work/$1/bin/sonolook.dll dump imports exports
   dump=$("$2-objdump" -p "$dll")
   grep -q "file format $3\$" <<<"$dump" || fail "$dll is not $3"
   imports=$(sed -n 's/^\tDLL Name: //p' <<<"$dump" | tr 'a-z' 'A-Z' | sort | tr '\n' ' ')
   [ "$imports" = "GDI32.DLL KERNEL32.DLL MSVCRT.DLL USER32.DLL " ] || fail "$dll imports $imports"
-  exports=$(sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/s/^\t\[ *[0-9]*\] //p' <<<"$dump" | sort | tr '\n' ' ')
-  [ "$exports" = "DVP_IdentifyA DVP_IdentifyFileA DVP_Init DVP_LoadBitmapA DVP_USBSafe DVP_Uninit " ] ||
+  exports=$(sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/s/^\t\[ *[0-9]*\] //p' <<<"$dump" | LC_ALL=C sort | tr '\n' ' ')
+  [ "$exports" = "DVP_IdentifyA DVP_IdentifyFileA DVP_IdentifyFileW DVP_IdentifyW DVP_Init DVP_LoadBitmapA DVP_LoadBitmapW DVP_USBSafe DVP_Uninit " ] ||
     fail "$dll exports $exports"
 }
 

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # The main job: preview a WAV file through the real sonolook.dll as the host would. Installs what
 # is missing, builds the DLL and the preview tool, and runs the tool under wine.
-#   tools/preview.sh [--32|--64] [file.wav [WIDTHxHEIGHT [out.png]]]
+#   tools/preview.sh [--32|--64] [--ansi] [file.wav [WIDTHxHEIGHT [out.png]]]
 # --32 (the default) uses the 32-bit DLL, for 32-bit hosts; --64 the 64-bit one, for 64-bit hosts.
+# The tool calls the wide entry points, as a Unicode host does, so any file name works; --ansi
+# calls the 8-bit ones with the name in the ANSI code page, as an older host does.
 # The tool says which DLL it loaded. Without a file, it makes a short sample recording itself and
 # previews that.
 set -euo pipefail

@@ -46,3 +46,8 @@ std::uint32_t frameCountOf(std::uint32_t dataLength, std::int32_t bytesPerFrame)
 // width (11 and 6), the longest channel text (10) and codec name (14), the 24 fixed characters of
 // the template, and the NUL.
 constexpr std::uint32_t descriptionSize = 66;
+// The capacity a description is copied under for a host buffer of hostCapacity: 0 means the host
+// gave none, and the whole text with its terminator is written.
+constexpr std::uint32_t descriptionCopyCapacity(std::uint32_t hostCapacity) {
+    return hostCapacity != 0 ? hostCapacity : descriptionSize;
+}

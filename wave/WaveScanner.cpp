@@ -148,9 +148,7 @@ void writeRecord(FileInfoRecord& info, const ChunkWalk& found) {
     info.value20 = 0;
     info.privateArea.isPcm = isPcmFlag(format.formatTag);
     if (info.description != nullptr) {
-        // A capacity of 0 means the host gave none: the whole text, at most descriptionSize bytes.
-        const std::uint32_t capacity = info.descriptionCapacity != 0 ? info.descriptionCapacity : descriptionSize;
-        copyText(info.description, capacity, description);
+        copyText(info.description, descriptionCopyCapacity(info.descriptionCapacity), description);
     }
     info.privateArea.channelCount = format.channelCount;
     info.privateArea.sampleRate = format.sampleRate;

@@ -17,6 +17,9 @@ PlatformCalls defaultCalls() {
     calls.FindNextFileA = ::FindNextFileA;
     calls.FindClose = ::FindClose;
     calls.GetModuleFileNameA = ::GetModuleFileNameA;
+    calls.CreateFileW = ::CreateFileW;
+    calls.MultiByteToWideChar = ::MultiByteToWideChar;
+    calls.WideCharToMultiByte = ::WideCharToMultiByte;
     calls.lstrcpynA = ::lstrcpynA;
     calls.WaitForSingleObject = ::WaitForSingleObject;
     calls.wsprintfA = ::wsprintfA;

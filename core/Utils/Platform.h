@@ -1,8 +1,9 @@
 // The table of every Windows call the system makes, with the real functions as defaults. Platform
 // work goes through it so that tests can swap single entries to inject failures (an open that
 // fails, a short read, a bitmap that cannot be made) and restore them afterwards. Only the few
-// places whose job is platform work include this header: the disk backend, the entry points, the
-// abort-event poll, the renderer's bitmap step and the logger's sinks.
+// places whose job is platform work include this header: the disk backend and its name conversions,
+// the entry points and their host texts, the abort-event poll, the renderer's bitmap step and the
+// logger's sinks.
 #pragma once
 
 #include <windows.h>
@@ -21,6 +22,11 @@ struct PlatformCalls {
     BOOL(WINAPI* FindNextFileA)(HANDLE, LPWIN32_FIND_DATAA);
     BOOL(WINAPI* FindClose)(HANDLE);
     DWORD(WINAPI* GetModuleFileNameA)(HMODULE, LPSTR, DWORD);
+    // Names that travel as UTF-8 (the host's wide names): the disk backend opens them by their
+    // UTF-16 form, and the entry points and the archive lookup convert between the forms.
+    HANDLE(WINAPI* CreateFileW)(LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE);
+    int(WINAPI* MultiByteToWideChar)(UINT, DWORD, LPCSTR, int, LPWSTR, int);
+    int(WINAPI* WideCharToMultiByte)(UINT, DWORD, LPCWSTR, int, LPSTR, int, LPCSTR, LPBOOL);
     // The plugin's identity strings (entry points).
     LPSTR(WINAPI* lstrcpynA)(LPSTR, LPCSTR, int);
     // Abort events (scanner and renderer).

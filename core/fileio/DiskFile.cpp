@@ -36,7 +36,7 @@ bool DiskFile::RawOpenRead(const char* openName) {
         rawOk = true;
         return true;
     }
-    void* handle = openHandleForReading(openName);
+    void* handle = openHandleForReading(openName, nameEncoding);
     if (handle == nullptr) {
         rawOk = false;
         return false;

@@ -22,6 +22,7 @@ public:
     // the object keeps; false, keeping nothing, when the archive does not hold it. Else opens the
     // file shared for reading, writing and deleting; false (no handle kept, rawOk 0) when it cannot
     // be opened; true with rawSize measured, rawPosition 0, rawAtEnd 0, rawOk 1.
+    // A name in UTF-8 (nameEncoding) is opened by its UTF-16 form.
     bool RawOpenRead(const char* name) override;
     // Slot 5. Under fileLock. Creates or truncates the file for exclusive writing.
     bool RawOpenCreate(const char* name) override;

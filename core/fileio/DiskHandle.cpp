@@ -2,6 +2,7 @@
 #include "core/fileio/DiskHandle.h"
 
 #include "core/Utils/Platform.h"
+#include "core/fileio/NameConversion.h"
 
 namespace {
 
@@ -11,9 +12,18 @@ void* fromOpen(HANDLE handle) { return handle == INVALID_HANDLE_VALUE ? nullptr 
 
 } // namespace
 
-void* openHandleForReading(const char* name) {
-    return fromOpen(platform().CreateFileA(name, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                           nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+void* openHandleForReading(const char* name, NameEncoding encoding) {
+    const DWORD sharing = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    if (encoding == NameEncoding::Utf8) {
+        WideName wide;
+        if (!wide.assignPath(name)) {
+            return nullptr;
+        }
+        return fromOpen(platform().CreateFileW(wide.units(), GENERIC_READ, sharing, nullptr, OPEN_EXISTING,
+                                               FILE_ATTRIBUTE_NORMAL, nullptr));
+    }
+    return fromOpen(
+        platform().CreateFileA(name, GENERIC_READ, sharing, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
 }
 
 void* openHandleForWriting(const char* name, bool append) {

@@ -5,9 +5,12 @@
 
 #include <cstdint>
 
+#include "core/fileio/NameEncoding.h"
+
 // Opens an existing file for reading, shared for reading, writing and deleting. Null when it
-// cannot be opened (INVALID_HANDLE_VALUE is never handed out).
-void* openHandleForReading(const char* name);
+// cannot be opened (INVALID_HANDLE_VALUE is never handed out). A UTF-8 name is opened by its
+// UTF-16 form; one that cannot be converted (not UTF-8, no memory) cannot be opened.
+void* openHandleForReading(const char* name, NameEncoding encoding);
 // Opens a file for exclusive writing: truncated (or created) when append is false, else opened or
 // created as it is. Null when it cannot be opened.
 void* openHandleForWriting(const char* name, bool append);

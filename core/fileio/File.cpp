@@ -12,7 +12,8 @@
 
 File::File(bool skipPrefixFlag)
     : lastError(FileError::None), state(FileState::Closed), atEnd(true), writing(false), size(0), position(0),
-      name(), memoryData(nullptr), skipPrefix(skipPrefixFlag), loadBuffer(nullptr), resolvedArchive(nullptr) {}
+      name(), memoryData(nullptr), skipPrefix(skipPrefixFlag), loadBuffer(nullptr),
+      nameEncoding(NameEncoding::Ansi), resolvedArchive(nullptr) {}
 
 File::~File() {
     // A Loaded object that was never closed still owns its image.
@@ -99,7 +100,7 @@ bool File::OpenResolved() {
     }
     String entryName;
     PakArchive* archive = nullptr;
-    const ArchiveRoute route = mountArchiveForPath(fullPath, entryName, archive);
+    const ArchiveRoute route = mountArchiveForPath(fullPath, nameEncoding, entryName, archive);
     String openName;
     bool opened = false;
     if (rewriteOpenName(name, route, entryName, prefix, openName)) {

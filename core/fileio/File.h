@@ -13,6 +13,7 @@
 
 #include "core/Utils/Array.h"
 #include "core/Utils/String.h"
+#include "core/fileio/NameEncoding.h"
 
 class PakArchive;
 
@@ -116,7 +117,7 @@ public:
     // position and size at the end of the existing content.
     bool OpenAppend(const char* name);
     // Detaches the raw file (its failure is ignored) or the loaded image and resets every field
-    // but skipPrefix; then OnClosed. Closed: false, lastError 2.
+    // but skipPrefix and nameEncoding; then OnClosed. Closed: false, lastError 2.
     bool Close();
     // Copies up to bytes bytes from the position. Closed: 0, lastError 2. Null buffer or 0 bytes:
     // 0 with lastError untouched. Opened for appending: 0, lastError 6. atEnd set, or the position
@@ -152,6 +153,9 @@ public:
     std::uint8_t* memoryData;
     bool skipPrefix;
     std::uint8_t* loadBuffer;
+    // How the names given to Open are encoded: Ansi from construction; the owner sets Utf8 before
+    // opening a name that came from the host in UTF-16. Kept across Close, like skipPrefix.
+    NameEncoding nameEncoding;
 
 protected:
     // The archive the name being opened resolved into, with a reference that the raw open takes

@@ -49,7 +49,7 @@ std::uint32_t HashEntryName(const char* name) {
 }
 
 PakArchive::PakArchive()
-    : archivePath(), dataStart(0), reserved(0), fileSize(0), directory(HeapCategory::Engine),
+    : archivePath(), nameEncoding(NameEncoding::Ansi), dataStart(0), reserved(0), fileSize(0), directory(HeapCategory::Engine),
       handle(nullptr), filePosition(0), filePositionKnown(false), inflateBuffer(nullptr),
       inflateBufferSize(pakInflateBufferBytes), references(1) {}
 
@@ -78,7 +78,7 @@ bool PakArchive::Mount(const char* path) {
     if (!archivePath.assign(path)) {
         return false;
     }
-    handle = openHandleForReading(path);
+    handle = openHandleForReading(path, nameEncoding);
     if (handle == nullptr) {
         return false;
     }
@@ -340,7 +340,7 @@ bool PakArchive::EntryAtEnd(const PakCursor& cursor) const { return cursor.entry
 
 bool PakArchive::ContainsEntry(const char* name) const { return FindEntry(name) != nullptr; }
 
-bool MountArchive(const char* archivePath) {
+bool MountArchive(const char* archivePath, NameEncoding encoding) {
     ScopedLock guard(fileLock.load());
     if (currentArchive.load() != nullptr) {
         return false;
@@ -349,6 +349,7 @@ bool MountArchive(const char* archivePath) {
     if (archive == nullptr) {
         return false;
     }
+    archive->nameEncoding = encoding;
     if (!archive->Mount(archivePath)) {
         PakArchive::Release(archive);
         return false;

@@ -18,6 +18,7 @@
 
 #include "core/Utils/Array.h"
 #include "core/Utils/String.h"
+#include "core/fileio/NameEncoding.h"
 
 // One directory entry, decoded from its little-endian bytes.
 struct PakEntry {
@@ -103,6 +104,8 @@ public:
     // The path the archive was mounted under, prefix included; compared byte for byte with the
     // archive part of every path that is opened.
     String archivePath;
+    // How archivePath is encoded: a name from a Unicode host is opened by its wide form.
+    NameEncoding nameEncoding;
     std::uint32_t dataStart;
     std::uint32_t reserved;
     // The archive file's length, measured when it was opened (0xFFFFFFFF when it is beyond 32
@@ -136,10 +139,11 @@ private:
     std::uint32_t ReadCompressed(const PakEntry& entry, void* buffer, std::uint32_t count);
 };
 
-// Mounts the archive at archivePath as currentArchive. With one mounted already it refuses and
-// leaves that one alone; resolution unmounts first when a path names another. On false nothing
-// new is mounted and no archive file stays open. Takes fileLock.
-bool MountArchive(const char* archivePath);
+// Mounts the archive at archivePath as currentArchive, opening its file by a name in encoding
+// (kept as the archive's nameEncoding). With one mounted already it refuses and leaves that one
+// alone; resolution unmounts first when a path names another. On false nothing new is mounted
+// and no archive file stays open. Takes fileLock.
+bool MountArchive(const char* archivePath, NameEncoding encoding = NameEncoding::Ansi);
 // Gives up the mount's reference to currentArchive, which is null afterwards; the archive closes
 // its file once no file object holds an entry of it either. False when nothing was mounted.
 // Takes fileLock.

@@ -5,6 +5,7 @@
 
 #include <utility>
 
+#include "core/fileio/NameConversion.h"
 #include "core/fileio/PakArchive.h"
 #include "core/fileio/SharedState.h"
 #include "core/thread/StaticMutexGuard.h"
@@ -90,7 +91,7 @@ PakArchive* referenceMounted() {
 
 } // namespace
 
-ArchiveRoute mountArchiveForPath(const String& fullPath, String& entryName, PakArchive*& archive) {
+ArchiveRoute mountArchiveForPath(const String& fullPath, NameEncoding encoding, String& entryName, PakArchive*& archive) {
     archive = nullptr;
     const PakSplit split = findPakStep(fullPath);
     switch (split.step) {
@@ -114,12 +115,20 @@ ArchiveRoute mountArchiveForPath(const String& fullPath, String& entryName, PakA
         !entryName.assignSubstring(fullPath, split.entryStart, String::npos)) {
         return ArchiveRoute::NoMemory;
     }
+    if (encoding == NameEncoding::Utf8) {
+        String utf8Entry = std::move(entryName);
+        if (!entryLookupName(utf8Entry, entryName)) {
+            return ArchiveRoute::NoMemory;
+        }
+    }
     PakArchive* mounted = currentArchive.load();
-    if (mounted != nullptr && !mounted->archivePath.equals(archivePath.c_str())) {
+    // The same bytes name another file in the other encoding.
+    if (mounted != nullptr &&
+        (!mounted->archivePath.equals(archivePath.c_str()) || mounted->nameEncoding != encoding)) {
         UnmountArchive();
         mounted = nullptr;
     }
-    if (mounted != nullptr || MountArchive(archivePath.c_str())) {
+    if (mounted != nullptr || MountArchive(archivePath.c_str(), encoding)) {
         archive = referenceMounted();
         return ArchiveRoute::Entry;
     }

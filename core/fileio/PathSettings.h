@@ -9,6 +9,7 @@
 #include <cstdint>
 
 #include "core/Utils/String.h"
+#include "core/fileio/NameEncoding.h"
 
 class PakArchive;
 
@@ -66,10 +67,12 @@ enum class ArchiveRoute : std::uint32_t {
 // when it is the same (an exact, case-sensitive comparison of archive paths), and drops the mounted
 // one when the path names another archive, no archive, or the archive file itself. A failed mount
 // leaves nothing mounted and the route Disk. For Entry, entryName receives the entry name (what
-// follows the "/" behind ".pak", possibly empty). For Entry and MountedArchive, archive receives
-// the archive to open the name in, with a reference the caller must give back
+// follows the "/" behind ".pak", possibly empty). A UTF-8 path (encoding) mounts its archive file
+// by the wide name, is the same archive as a mounted one only when that was mounted from UTF-8
+// too, and names its entry as entryLookupName says. For Entry and MountedArchive, archive
+// receives the archive to open the name in, with a reference the caller must give back
 // (PakArchive::Release); otherwise null. The caller holds fileLock.
-ArchiveRoute mountArchiveForPath(const String& fullPath, String& entryName, PakArchive*& archive);
+ArchiveRoute mountArchiveForPath(const String& fullPath, NameEncoding encoding, String& entryName, PakArchive*& archive);
 
 // Rewrites name for an open that takes route: it becomes the entry name for Entry; then every
 // "/./" collapses to "/" in one left-to-right pass. openName receives what the raw open gets: name

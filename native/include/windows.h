@@ -31,6 +31,12 @@ typedef void* LPVOID;
 typedef const void* LPCVOID;
 typedef char* LPSTR;
 typedef const char* LPCSTR;
+/* One UTF-16 unit per element: the stand-in keeps the units of the host's wide names in the
+   platform's wider wchar_t, one unit each, so surrogate pairs stay two elements as on Windows. */
+typedef wchar_t WCHAR;
+typedef WCHAR* LPWSTR;
+typedef const WCHAR* LPCWSTR;
+typedef BOOL* LPBOOL;
 typedef DWORD* LPDWORD;
 typedef LONG* PLONG;
 typedef void* HANDLE;
@@ -169,6 +175,7 @@ typedef struct BITMAP {
 #define ERROR_FILENAME_EXCED_RANGE 206L
 #define ERROR_MORE_DATA 234L
 #define ERROR_DIRECTORY 267L
+#define ERROR_NO_UNICODE_TRANSLATION 1113L
 #define ERROR_RESOURCE_DATA_NOT_FOUND 1812L
 #define ERROR_RESOURCE_TYPE_NOT_FOUND 1813L
 
@@ -205,6 +212,13 @@ DWORD GetTempPathA(DWORD capacity, LPSTR buffer);
 HANDLE FindFirstFileA(LPCSTR pattern, LPWIN32_FIND_DATAA found);
 BOOL FindNextFileA(HANDLE search, LPWIN32_FIND_DATAA found);
 BOOL FindClose(HANDLE search);
+/* Files by their wide names: the UTF-16 units are turned into the UTF-8 bytes the file system
+   takes, then handled as the 8-bit forms above. */
+HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security, DWORD disposition,
+                   DWORD flags, HANDLE templateFile);
+BOOL DeleteFileW(LPCWSTR name);
+BOOL CreateDirectoryW(LPCWSTR name, LPSECURITY_ATTRIBUTES security);
+BOOL RemoveDirectoryW(LPCWSTR name);
 /* Files and events. */
 BOOL CloseHandle(HANDLE object);
 
@@ -239,6 +253,17 @@ BOOL SetConsoleTextAttribute(HANDLE console, WORD attributes);
 void DebugBreak(void);
 
 /* Text. */
+/* Code pages: CP_UTF8, and CP_ACP, which here is ISO 8859-1 (a Western system's code page without
+   the printable characters Windows-1252 puts at 0x80 to 0x9F): every other character has no
+   ANSI form and becomes the default character '?', reported through usedDefault. */
+#define CP_ACP 0u
+#define CP_UTF8 65001u
+#define MB_ERR_INVALID_CHARS 0x00000008u
+#define WC_ERR_INVALID_CHARS 0x00000080u
+#define WC_NO_BEST_FIT_CHARS 0x00000400u
+int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR source, int sourceLength, LPWSTR target, int capacity);
+int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR source, int sourceLength, LPSTR target, int capacity,
+                        LPCSTR defaultCharacter, LPBOOL usedDefault);
 LPSTR lstrcpynA(LPSTR target, LPCSTR source, int capacity);
 int wsprintfA(LPSTR buffer, LPCSTR format, ...);
 

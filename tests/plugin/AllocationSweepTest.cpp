@@ -17,6 +17,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <cwchar>
 #include <string>
 #include <vector>
 
@@ -360,6 +361,55 @@ TEST_F(AllocationSweep, EntryPointsOnLooseAndPakFiles) {
             t.bitmap = DVP_LoadBitmapA(nullptr, name.data(), &record, &size, nullptr);
             t.result(t.bitmap != nullptr);
             t.damage += std::memcmp(&record, &cleanRecord, sizeof record) != 0 ? 1 : 0;
+            UnmountArchive();
+            return t;
+        });
+    }
+}
+
+// The wide forms on a loose file and on an entry whose name is UTF-8 in a pak: the name's
+// conversions (to UTF-8, to UTF-16 for the open, to the entry's lookup name) fail like any other
+// request.
+TEST_F(AllocationSweep, WideEntryPointsOnLooseAndPakFiles) {
+    const Bytes wave = recording();
+    const std::string loose = write("sweep.wav", wave);
+    const std::string pak =
+        write("wide.pak", PakWriter().stored("\xD0\xB7\xD0\xB2\xD1\x83\xD0\xBA/\xE9\x9F\xB3.wav", wave).bytes());
+    const std::u16string entry = u"\\звук\\音.wav";
+    for (std::wstring name : {std::wstring(loose.begin(), loose.end()),
+                              std::wstring(pak.begin(), pak.end()) + std::wstring(entry.begin(), entry.end())}) {
+        name.push_back(L'\0');
+        wchar_t cleanText[96] = {};
+        FileInfoRecordW cleanRecord{};
+        cleanRecord.description = cleanText;
+        cleanRecord.descriptionCapacity = 96;
+        ASSERT_EQ(DVP_IdentifyFileW(nullptr, &name[0], &cleanRecord, nullptr), TRUE);
+        UnmountArchive();
+        sweep("DVP_IdentifyFileW", [&] {
+            Transcript t;
+            wchar_t description[96];
+            std::wmemset(description, 0xCDCD, 96);
+            FileInfoRecordW record;
+            std::memset(&record, 0xCD, sizeof record);
+            record.description = description;
+            record.descriptionCapacity = 96;
+            const BOOL identified = DVP_IdentifyFileW(nullptr, &name[0], &record, nullptr);
+            t.result(identified == TRUE);
+            if (identified == TRUE) {
+                t.damage += std::wcscmp(description, cleanText) != 0 ? 1 : 0;
+                t.damage += std::memcmp(&record.privateArea, &cleanRecord.privateArea, sizeof record.privateArea) != 0;
+            } else {
+                t.damage += record.flags != 0xCDCDCDCDu || description[0] != static_cast<wchar_t>(0xCDCD) ? 1 : 0;
+            }
+            UnmountArchive();
+            return t;
+        });
+        sweep("DVP_LoadBitmapW", [&] {
+            Transcript t;
+            FileInfoRecordW record = cleanRecord;
+            ImageSizeRecord size{48, 32};
+            t.bitmap = DVP_LoadBitmapW(nullptr, &name[0], &record, &size, nullptr);
+            t.result(t.bitmap != nullptr);
             UnmountArchive();
             return t;
         });

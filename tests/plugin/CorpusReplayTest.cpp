@@ -19,9 +19,9 @@
 #include <string>
 #include <vector>
 
-#include "BitmapPixels.h"
 #include "support/WavWriter.h"
-#include "tools/host/HostPlugin.h"
+#include "host/BitmapPixels.h"
+#include "host/HostPlugin.h"
 
 #ifndef SONOLOOK_CORPUS_DIR
 #error "the build names the corpus folder (SONOLOOK_CORPUS_DIR)"
@@ -30,11 +30,6 @@
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-
-HostPlugin& plugin() {
-    static HostPlugin instance;
-    return instance;
-}
 
 // The names inside an archive a replay opens, as the host spells them after the archive's path.
 // The pak fuzz target's seeds use these names (the plugin refuses the compressed ones).

@@ -5,21 +5,16 @@
 #include <cwchar>
 
 #include "plugin/EntryPoints.h"
-#include "tools/host/HostPlugin.h"
+#include "host/HostPlugin.h"
 
 namespace {
-
-HostPlugin& plugin() {
-    static HostPlugin instance;
-    return instance;
-}
 
 class EntryPoints : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(plugin().loaded()) << plugin().errorText(); }
 };
 
-TEST_F(EntryPoints, ExportsOnlyTheSixPlainNames) {
+TEST_F(EntryPoints, ExportsOnlyPlainNames) {
     // Decorated or stdcall-style names would not be found by the host.
     EXPECT_EQ(GetProcAddress(plugin().handle(), "_DVP_Init"), nullptr);
     EXPECT_EQ(GetProcAddress(plugin().handle(), "DVP_Init@0"), nullptr);

@@ -28,20 +28,15 @@
 #include <utility>
 #include <vector>
 
-#include "BitmapPixels.h"
 #include "support/PakWriter.h"
 #include "support/WavWriter.h"
-#include "tools/host/HostPlugin.h"
+#include "host/BitmapPixels.h"
+#include "host/HostPlugin.h"
 
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
 using Pixels = std::vector<std::uint32_t>;
-
-HostPlugin& plugin() {
-    static HostPlugin instance;
-    return instance;
-}
 
 constexpr int threadCount = 8;
 // About 10 s in the 64-bit build under wine (the 32-bit build runs it only where 32-bit code is not

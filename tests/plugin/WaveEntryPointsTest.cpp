@@ -6,17 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "BitmapPixels.h"
 #include "support/PakWriter.h"
 #include "support/WavWriter.h"
-#include "tools/host/HostPlugin.h"
+#include "host/BitmapPixels.h"
+#include "host/HostPlugin.h"
 
 namespace {
-
-HostPlugin& plugin() {
-    static HostPlugin instance;
-    return instance;
-}
 
 class WaveEntryPoints : public ::testing::Test {
 protected:

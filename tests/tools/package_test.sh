@@ -44,7 +44,7 @@ while read -r arch toolchain format bits runtime; do
   imports=$(sed -n 's/^\tDLL Name: //p' <<<"$dump" | sort -f | tr '\n' ' ')
   [ "$imports" = "GDI32.dll KERNEL32.dll msvcrt.dll USER32.dll " ] || fail "the DLL imports $imports"
   exports=$(sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/s/^\t\[ *[0-9]*\] //p' <<<"$dump" | tr '\n' ' ')
-  [ "$exports" = "DVP_IdentifyA DVP_IdentifyFileA DVP_Init DVP_LoadBitmapA DVP_USBSafe DVP_Uninit " ] ||
+  [ "$exports" = "DVP_IdentifyA DVP_IdentifyFileA DVP_IdentifyFileW DVP_IdentifyW DVP_Init DVP_LoadBitmapA DVP_LoadBitmapW DVP_USBSafe DVP_Uninit " ] ||
     fail "the DLL exports $exports"
 
   # The fixed file information of the version resource follows its signature 0xFEEF04BD and the

@@ -1,5 +1,5 @@
 // Loading the plugin as the host does.
-#include "tools/host/HostPlugin.h"
+#include "host/HostPlugin.h"
 
 namespace {
 
@@ -19,7 +19,9 @@ HostPlugin::HostPlugin(const char* path) {
     }
     const bool all = resolve(module, "DVP_Init", init) && resolve(module, "DVP_Uninit", uninit) &&
                      resolve(module, "DVP_IdentifyA", identify) && resolve(module, "DVP_IdentifyFileA", identifyFile) &&
-                     resolve(module, "DVP_LoadBitmapA", loadBitmap) && resolve(module, "DVP_USBSafe", usbSafe);
+                     resolve(module, "DVP_LoadBitmapA", loadBitmap) && resolve(module, "DVP_USBSafe", usbSafe) &&
+                     resolve(module, "DVP_IdentifyW", identifyW) && resolve(module, "DVP_IdentifyFileW", identifyFileW) &&
+                     resolve(module, "DVP_LoadBitmapW", loadBitmapW);
     if (!all) {
         error = "an entry point is missing from the library";
     }
@@ -29,4 +31,9 @@ HostPlugin::~HostPlugin() {
     if (module != nullptr) {
         FreeLibrary(module);
     }
+}
+
+HostPlugin& plugin() {
+    static HostPlugin instance;
+    return instance;
 }

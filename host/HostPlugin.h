@@ -1,6 +1,7 @@
-// The host's side of the plugin interface: loads sonolook.dll with LoadLibrary, looks up the six
+// The host's side of the plugin interface: loads sonolook.dll with LoadLibrary, looks up the nine
 // entry points by their plain names with GetProcAddress and calls them through C function
-// pointers, as the file manager does. Used by the preview tool, the benchmark and the tests.
+// pointers, as the file manager does. Used by the preview tool and the tests, which share one
+// loaded plugin through plugin().
 #pragma once
 
 #include <windows.h>
@@ -13,6 +14,9 @@ typedef BOOL(__cdecl* DvpIdentifyFn)(PluginInfoRecord*);
 typedef BOOL(__cdecl* DvpIdentifyFileFn)(HWND, LPSTR, FileInfoRecord*, HANDLE);
 typedef HBITMAP(__cdecl* DvpLoadBitmapFn)(HWND, LPSTR, FileInfoRecord*, ImageSizeRecord*, HANDLE);
 typedef BOOL(__cdecl* DvpUsbSafeFn)(UsbSafeRecord*);
+typedef BOOL(__cdecl* DvpIdentifyWFn)(PluginInfoRecordW*);
+typedef BOOL(__cdecl* DvpIdentifyFileWFn)(HWND, LPWSTR, FileInfoRecordW*, HANDLE);
+typedef HBITMAP(__cdecl* DvpLoadBitmapWFn)(HWND, LPWSTR, FileInfoRecordW*, ImageSizeRecord*, HANDLE);
 
 class HostPlugin {
 public:
@@ -34,8 +38,14 @@ public:
     DvpIdentifyFileFn identifyFile = nullptr;
     DvpLoadBitmapFn loadBitmap = nullptr;
     DvpUsbSafeFn usbSafe = nullptr;
+    DvpIdentifyWFn identifyW = nullptr;
+    DvpIdentifyFileWFn identifyFileW = nullptr;
+    DvpLoadBitmapWFn loadBitmapW = nullptr;
 
 private:
     HMODULE module = nullptr;
     const char* error = nullptr;
 };
+
+// The plugin beside the program, loaded on first use and kept until the program ends.
+HostPlugin& plugin();

@@ -1,4 +1,5 @@
-#include "BitmapPixels.h"
+// The read-back of a device-dependent bitmap as 32-bit pixels.
+#include "host/BitmapPixels.h"
 
 std::vector<std::uint32_t> readBack(HBITMAP bitmap, LONG& width, LONG& height) {
     BITMAP shape{};

@@ -1,4 +1,5 @@
-// Reading a picture the plugin handed over back into memory, as a host that shows it would.
+// Reading a picture the plugin handed over back into memory, as a host that shows it would: the
+// tests compare its pixels, the preview tool writes them out.
 #pragma once
 
 #include <windows.h>

@@ -1,0 +1,37 @@
+// Text that crosses between the host's UTF-16 and the plugin's 8-bit strings on the wide entry
+// points: the host's name carried into the file layer as UTF-8, and the plugin's own texts (all
+// ASCII) copied out into the host's UTF-16 buffers, cut as the 8-bit forms cut them.
+#pragma once
+
+#include <cstdint>
+
+#include "core/memory/HeapPointer.h"
+
+// The UTF-8 form of a name the host gave in UTF-16, in storage from the heap registry.
+class HostName {
+public:
+    // Converts name (null gives no name). A name that is not UTF-16 (a lone surrogate) is not
+    // converted: no UTF-8 text names that file, and a replacement character could name another.
+    explicit HostName(const wchar_t* name);
+    HostName(const HostName&) = delete;
+    HostName& operator=(const HostName&) = delete;
+
+    // The NUL-terminated UTF-8 name; null when there is none (no name, not convertible, no memory),
+    // which the file layer refuses to open like an empty name.
+    const char* utf8() const { return storage.get(); }
+
+private:
+    HeapPointer<char> storage;
+};
+
+// Copies an ASCII text into a UTF-16 buffer as copyText copies it into an 8-bit one: at most
+// capacity - 1 units, then a NUL; nothing for a capacity of 0.
+void copyWideText(wchar_t* destination, std::uint32_t capacity, const char* source);
+
+// Copies an ASCII text (at most identityTextLimit bytes) into a UTF-16 buffer exactly as the
+// 8-bit form copies it with lstrcpynA under the same capacity: the copy is made by the platform's
+// lstrcpynA into a buffer of the text's own length and then widened, so that whatever lstrcpynA
+// makes of a capacity (0, or one that reads as a negative int) the wide form makes the same.
+// Nothing for a null buffer.
+constexpr std::uint32_t identityTextLimit = 127;
+void copyIdentityText(wchar_t* destination, std::uint32_t capacity, const char* source);
