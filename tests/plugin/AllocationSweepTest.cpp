@@ -20,6 +20,7 @@
 #include <string>
 #include <vector>
 
+#include "BitmapPixels.h"
 #include "core/fileio/FileTestSupport.h"
 #include "core/Utils/Array.h"
 #include "core/Utils/String.h"
@@ -103,6 +104,32 @@ std::uint32_t shapeOf(HBITMAP bitmap) {
     return static_cast<std::uint32_t>(shape.bmWidth) << 16 | static_cast<std::uint32_t>(shape.bmHeight);
 }
 
+// A picture's size and pixels as one number (FNV-1a); 0 for none.
+std::uint64_t pictureOf(HBITMAP bitmap) {
+    if (bitmap == nullptr) {
+        return 0;
+    }
+    LONG width = 0;
+    LONG height = 0;
+    const std::vector<std::uint32_t> pixels = readBack(bitmap, width, height);
+    std::uint64_t print = 14695981039346656037ull;
+    auto mix = [&print](std::uint32_t value) { print = (print ^ value) * 1099511628211ull; };
+    mix(static_cast<std::uint32_t>(width));
+    mix(static_cast<std::uint32_t>(height));
+    for (std::uint32_t pixel : pixels) {
+        mix(pixel);
+    }
+    return print;
+}
+
+// What a swept run's picture is held against: under allocation failures a picture is the clean
+// one or none; a file call failing inside the sampling ends it early, which still makes a picture
+// of the clean size.
+struct CleanPicture {
+    std::uint32_t shape;
+    std::uint64_t print;
+};
+
 const char* kindName(HeapKind kind) {
     switch (kind) {
     case HeapKind::Platform:
@@ -131,8 +158,8 @@ struct Aftermath {
 };
 
 // Checks one swept run against the clean run; answers whether a failure was injected.
-bool checkRun(const std::string& where, Transcript& got, const Transcript& clean, std::uint32_t cleanShape,
-              const Aftermath& after) {
+bool checkRun(const std::string& where, Transcript& got, const Transcript& clean, const CleanPicture& picture,
+              bool samePicture, const Aftermath& after) {
     EXPECT_EQ(after.blocksOut, 0u) << where;
     EXPECT_TRUE(after.arenasAtRest) << where << ": an arena's books show memory in use";
     EXPECT_EQ(after.handlesOpen, 0) << where << ": file handles left open";
@@ -140,7 +167,10 @@ bool checkRun(const std::string& where, Transcript& got, const Transcript& clean
     const std::string off = deviations(got, clean, after.failures > 0);
     EXPECT_TRUE(off.empty()) << where << ":" << off;
     if (got.bitmap != nullptr) {
-        EXPECT_EQ(shapeOf(got.bitmap), cleanShape) << where;
+        EXPECT_EQ(shapeOf(got.bitmap), picture.shape) << where;
+        if (samePicture) {
+            EXPECT_EQ(pictureOf(got.bitmap), picture.print) << where << ": another picture than the clean run's";
+        }
         DeleteObject(got.bitmap);
     }
     return after.failures > 0;
@@ -150,7 +180,7 @@ bool checkRun(const std::string& where, Transcript& got, const Transcript& clean
 // failure, under every arena kind, once and onwards. Returns the requests of the run no failure
 // reached.
 template <class Road>
-std::int64_t sweepAllocations(const char* name, Road road, const Transcript& clean, std::uint32_t cleanShape) {
+std::int64_t sweepAllocations(const char* name, Road road, const Transcript& clean, const CleanPicture& picture) {
     std::int64_t cleanRequests = -1;
     for (HeapKind kind : sweptKinds) {
         for (bool onwards : {false, true}) {
@@ -180,7 +210,7 @@ std::int64_t sweepAllocations(const char* name, Road road, const Transcript& cle
                     }
                 }
                 const std::string where = std::string(name) + ", " + kindName(kind) + (onwards ? ", failing from request " : ", failing request ") + std::to_string(n);
-                if (checkRun(where, got, clean, cleanShape, after)) {
+                if (checkRun(where, got, clean, picture, true, after)) {
                     if (n >= 2000) {
                         ADD_FAILURE() << where << ": the road never ends its requests";
                         break;
@@ -214,7 +244,7 @@ std::int64_t sweepAllocations(const char* name, Road road, const Transcript& cle
 // fails nothing here; it only counts the blocks left out. Returns the file calls of the run no
 // failure reached.
 template <class Road>
-std::int64_t sweepFileCalls(const char* name, Road road, const Transcript& clean, std::uint32_t cleanShape) {
+std::int64_t sweepFileCalls(const char* name, Road road, const Transcript& clean, const CleanPicture& picture) {
     std::int64_t cleanCalls = -1;
     // Pass 0 counts every swept call, pass k the k-th kind alone.
     for (std::size_t pass = 0; pass <= FileCallFaults::callCount(); ++pass) {
@@ -243,7 +273,7 @@ std::int64_t sweepFileCalls(const char* name, Road road, const Transcript& clean
                     }
                 }
                 const std::string where = std::string(name) + (onwards ? ", failing from " : ", failing ") + which + " " + std::to_string(n);
-                if (checkRun(where, got, clean, cleanShape, after)) {
+                if (checkRun(where, got, clean, picture, false, after)) {
                     if (n >= 2000) {
                         ADD_FAILURE() << where << ": the road never ends its file calls";
                         break;
@@ -273,11 +303,11 @@ std::int64_t sweepFileCalls(const char* name, Road road, const Transcript& clean
 template <class Road>
 std::pair<std::int64_t, std::int64_t> sweep(const char* name, Road road) {
     const Transcript clean = road();
-    const std::uint32_t cleanShape = shapeOf(clean.bitmap);
+    const CleanPicture picture{shapeOf(clean.bitmap), pictureOf(clean.bitmap)};
     DeleteObject(clean.bitmap);
     EXPECT_EQ(clean.damage, 0) << name;
-    const std::int64_t requests = sweepAllocations(name, road, clean, cleanShape);
-    const std::int64_t calls = sweepFileCalls(name, road, clean, cleanShape);
+    const std::int64_t requests = sweepAllocations(name, road, clean, picture);
+    const std::int64_t calls = sweepFileCalls(name, road, clean, picture);
     return {requests, calls};
 }
 
