@@ -1,19 +1,22 @@
-// Allocation failures driven through the whole system. Each road (the file layer, a pak archive's
-// mount with stored and compressed reads, the logger with a log file, and the two file entry points
-// on a loose file and on a file inside a pak) runs again and again under a sweep registry that fails
-// its n-th request, for n = 0, 1, 2, ... until a run sees no failure; once with only that request
-// failing, once with every request from it on; with the C runtime alone and with small arenas of
-// every heap kind in front of it. Every call must fail as that call reports failure or answer what
-// it answers without failures, nothing may be corrupted, and afterwards every block is back.
+// Allocation and file-call failures driven through the whole system. Each road (the file layer, a
+// pak archive's mount with stored and compressed reads, the logger with a log file, and the two
+// file entry points on a loose file and on a file inside a pak) runs again and again, failing its
+// n-th request to the heap registry, for n = 0, 1, 2, ... until a run sees no failure; once with
+// only that request failing, once with every request from it on; with the C runtime alone and with
+// small arenas of every heap kind in front of it. Then the same with the platform's file calls
+// (FileCallFaults) in place of the requests. Every call must fail as that call reports failure or
+// answer what it answers without failures, nothing may be corrupted or written into the host's
+// record on a refusal, and afterwards every block and every file handle is back.
 //
 // Nothing inside a road may allocate for the test itself (the failures would hit the test): paths
 // are made beforehand, results go into a fixed transcript, pictures are looked at after the
 // registry is restored. Setting SONOLOOK_SWEEP_SITES prints the category and size of every request
-// of each road's clean run.
+// of each road's clean run, and its count of each file call.
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -28,10 +31,10 @@
 #include "core/fileio/PakArchive.h"
 #include "core/log/Logger.h"
 #include "plugin/EntryPoints.h"
+#include "support/FaultHeap.h"
 #include "support/FileCallFaults.h"
 #include "support/PakWriter.h"
 #include "support/PlatformFakes.h"
-#include "support/SweepRegistry.h"
 #include "support/WavWriter.h"
 
 namespace {
@@ -189,25 +192,21 @@ std::int64_t sweepAllocations(const char* name, Road road, const Transcript& cle
                 Aftermath after;
                 std::int64_t requests = 0;
                 std::int64_t arenaServed = 0;
-                SweepCounter seen;
+                FaultRequest seen[FaultHeap::logged] = {};
                 {
-                    SweepRegistry registry(kind);
+                    FaultRegistry registry(FaultRegistry::allCategories, kind);
                     if (!registry.built()) {
-                        ADD_FAILURE() << "no sweep registry";
+                        ADD_FAILURE() << "no fault registry";
                         return -1;
                     }
                     registry.failAt(n, onwards);
                     got = road();
                     after.blocksOut = registry.outstanding();
                     after.arenasAtRest = registry.arenasAtRest();
-                    after.failures = registry.failures();
-                    requests = registry.requests();
-                    arenaServed = registry.seen().arenaServed.load();
-                    if (after.failures == 0) {
-                        for (std::size_t i = 0; i < SweepCounter::logged; ++i) {
-                            seen.log[i] = registry.seen().log[i];
-                        }
-                    }
+                    after.failures = registry.heap().failures;
+                    requests = registry.heap().requests;
+                    arenaServed = registry.heap().arenaServed;
+                    std::copy(std::begin(registry.heap().log), std::end(registry.heap().log), seen);
                 }
                 const std::string where = std::string(name) + ", " + kindName(kind) + (onwards ? ", failing from request " : ", failing request ") + std::to_string(n);
                 if (checkRun(where, got, clean, picture, true, after)) {
@@ -225,8 +224,8 @@ std::int64_t sweepAllocations(const char* name, Road road, const Transcript& cle
                     cleanRequests = requests;
                     if (std::getenv("SONOLOOK_SWEEP_SITES") != nullptr) {
                         std::printf("[sweep] %s: %lld requests:", name, static_cast<long long>(requests));
-                        for (std::int64_t i = 0; i < requests && i < static_cast<std::int64_t>(SweepCounter::logged); ++i) {
-                            std::printf(" %u/%u", seen.log[i].category, seen.log[i].size);
+                        for (std::int64_t i = 0; i < requests && i < static_cast<std::int64_t>(FaultHeap::logged); ++i) {
+                            std::printf(" %u/%u", seen[i].category, seen[i].size);
                         }
                         std::printf("\n");
                     }
@@ -257,7 +256,7 @@ std::int64_t sweepFileCalls(const char* name, Road road, const Transcript& clean
                 std::int64_t calls = 0;
                 std::int64_t perCall[8] = {};
                 {
-                    SweepRegistry registry(HeapKind::Platform);
+                    FaultRegistry registry;
                     PlatformFakes fakes;
                     fakes.log().recordContent = false;
                     fakes.log().captureBitmaps = false;
