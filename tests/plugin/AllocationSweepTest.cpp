@@ -254,7 +254,7 @@ std::int64_t sweepFileCalls(const char* name, Road road, const Transcript& clean
                 Transcript got;
                 Aftermath after;
                 std::int64_t calls = 0;
-                std::int64_t perCall[8] = {};
+                std::int64_t perCall[FileCallFaults::maxCalls] = {};
                 {
                     FaultRegistry registry;
                     PlatformFakes fakes;
@@ -267,7 +267,7 @@ std::int64_t sweepFileCalls(const char* name, Road road, const Transcript& clean
                     after.handlesOpen = fakes.log().openHandles;
                     after.blocksOut = registry.outstanding();
                     calls = faults.calls();
-                    for (std::size_t call = 0; call < FileCallFaults::callCount() && call < 8; ++call) {
+                    for (std::size_t call = 0; call < FileCallFaults::callCount(); ++call) {
                         perCall[call] = faults.callsOf(call);
                     }
                 }
@@ -282,7 +282,7 @@ std::int64_t sweepFileCalls(const char* name, Road road, const Transcript& clean
                 if (pass == 0) {
                     if (cleanCalls < 0 && std::getenv("SONOLOOK_SWEEP_SITES") != nullptr) {
                         std::printf("[file calls] %s: %lld:", name, static_cast<long long>(calls));
-                        for (std::size_t call = 0; call < FileCallFaults::callCount() && call < 8; ++call) {
+                        for (std::size_t call = 0; call < FileCallFaults::callCount(); ++call) {
                             std::printf(" %s %lld", FileCallFaults::callName(call), static_cast<long long>(perCall[call]));
                         }
                         std::printf("\n");

@@ -10,15 +10,13 @@
 
 namespace {
 
-constexpr std::size_t maxCalls = 8;
-
 struct Faults {
     std::atomic<std::int64_t> counted{0};
     std::atomic<std::int64_t> failAt{-1};
     std::atomic<bool> onwards{false};
     std::atomic<std::uint32_t> mask{FileCallFaults::allCalls};
     std::atomic<std::int64_t> failures{0};
-    std::atomic<std::int64_t> perCall[maxCalls] = {};
+    std::atomic<std::int64_t> perCall[FileCallFaults::maxCalls] = {};
 
     // Counts one call of the given number and answers whether it fails.
     bool fails(std::size_t call) {
@@ -96,7 +94,7 @@ const Listed sweptCalls[] = {
     listed<&PlatformCalls::WriteFile>("WriteFile", BOOL{FALSE}, ERROR_DISK_FULL),
 };
 constexpr std::size_t callTotal = sizeof sweptCalls / sizeof sweptCalls[0];
-static_assert(callTotal <= maxCalls, "more calls than counts");
+static_assert(callTotal <= FileCallFaults::maxCalls, "more calls than counts");
 
 } // namespace
 

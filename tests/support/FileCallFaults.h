@@ -13,6 +13,8 @@ class FileCallFaults {
 public:
     // Every call of the list counts.
     static constexpr std::uint32_t allCalls = 0xFFFFFFFFu;
+    // Room for this many calls in the list.
+    static constexpr std::size_t maxCalls = 8;
     // The calls of the list, and the name of each (its bit in a mask is 1 << its number).
     static std::size_t callCount();
     static const char* callName(std::size_t call);
