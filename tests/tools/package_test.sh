@@ -41,6 +41,7 @@ while read -r arch bits runtime; do
 
   # The DLL's machine, imports and exports are the packager's own checks (it refuses to zip a DLL
   # that fails them); what it zipped is checked here.
+
   # The fixed file information of the version resource follows its signature 0xFEEF04BD and the
   # structure's own version word; the file version's two words come next.
   signature=$(LC_ALL=C grep -obUaP '\xbd\x04\xef\xfe' "$dir/sonolook.dll" | head -n1 | cut -d: -f1 || true)
