@@ -3,7 +3,7 @@
 # mspace heap kind. The build extracts that one file from the package; nothing of it is kept in
 # the repository. Source entries are derived from this machine's own apt sources (each entry for
 # the release's main suite, as deb-src) and kept in a private apt state, so the machine's own apt
-# configuration is left as it was. Quick when the package is already here. Run as root.
+# configuration is left as it was; that state is removed again when the script ends. Quick when the package is already here. Run as root.
 #   tools/fetch-dlmalloc.sh [directory]     default /var/cache/sonolook/libffi
 set -euo pipefail
 
@@ -23,8 +23,12 @@ if [ -z "$codename" ]; then
   exit 1
 fi
 
-state=$(dirname "$target")/apt
-rm -rf "$state"
+# The private apt state lives in a folder made here and removed on exit: nothing beside the
+# target (which may be any folder the caller names) is ours to delete.
+state=$(mktemp -d "${TMPDIR:-/tmp}/fetch-dlmalloc.XXXXXX")
+trap 'rm -rf "$state"' EXIT
+# mktemp makes it private to root; apt's unprivileged downloader must reach lists/partial.
+chmod 755 "$state"
 mkdir -p "$state/parts" "$state/lists/partial" "$target"
 # apt downloads as its own unprivileged user where it can write.
 if id _apt >/dev/null 2>&1; then

@@ -2,26 +2,35 @@
 # Runs the libFuzzer targets of the native configuration (fuzz/), each from the seeds our own
 # generators write and from the corpus it gathered in earlier runs (kept in the build folder), with
 # tests/corpus/ as further seeds.
-#   tools/fuzz.sh [seconds] [target ...]
+#   tools/fuzz.sh [--built] [seconds] [target ...]
+#     --built  the native tree is built already (tools/test.sh builds it once per run)
 #     seconds  per target; default 60, as tools/test.sh runs it. A long run: tools/fuzz.sh 3600
 #     target   wave_scan, picture, path, pak (default: every target that is built)
 # Any finding (crash, hang, leak, sanitizer report) fails the run; the input is kept in
 # build-native/fuzz/findings/. Two targets run at once, one per core of a CI machine.
-#   SONOLOOK_NATIVE_BUILD=dir   the native build folder (default build-native)
+#   SONOLOOK_NATIVE_BUILD=dir   the native build folder (default: as tools/build-folders.sh names it)
 #   SONOLOOK_FUZZ_RUNS=n        stop each target after n executions instead of after the time
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
+source "$root/tools/build-folders.sh"
 
+built=false
+if [ "${1:-}" = --built ]; then
+  built=true
+  shift
+fi
 seconds=${1:-60}
 [ $# -gt 0 ] && shift
 if [ "$seconds" = 0 ]; then
   exit 0
 fi
 
-build=${SONOLOOK_NATIVE_BUILD:-${SONOLOOK_BUILD_DIR:-$root/build}-native}
+build=${SONOLOOK_NATIVE_BUILD:-$(build_folder native)}
 build=${build%/}
-cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/native-clang.cmake" >/dev/null
-cmake --build "$build" -j"$(nproc)" >/dev/null
+if [ "$built" = false ]; then
+  configure_build native "$build"
+  cmake --build "$build" -j"$(nproc)" >/dev/null
+fi
 
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then

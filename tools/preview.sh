@@ -17,18 +17,11 @@ case "${1:-}" in
 esac
 
 # The same build folders and wine prefix as tools/test.sh.
-build32=${SONOLOOK_BUILD_DIR:-$root/build}
-build32=${build32%/}
-if [ "$bits" = 64 ]; then
-  toolchain=x86_64-w64-mingw32
-  build=${build32}64
-else
-  toolchain=i686-w64-mingw32
-  build=$build32
-fi
+source "$root/tools/build-folders.sh"
+build=$(build_folder "$bits")
 
 bash "$root/tools/setup.sh"
-cmake -S "$root" -B "$build" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/$toolchain.cmake" >/dev/null
+configure_build "$bits"
 cmake --build "$build" -j"$(nproc)" --target sonolook preview >/dev/null
-export WINEPREFIX="${WINEPREFIX:-$build32/wineprefix}"
+export WINEPREFIX="${WINEPREFIX:-$wine_prefix}"
 exec "$root/tools/wine-run.sh" "$build/bin/preview.exe" "$@"

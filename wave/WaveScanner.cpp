@@ -107,15 +107,22 @@ bool passChunk(File& file, const std::uint8_t (&header)[chunkHeaderSize], std::u
 // be refused: an abort, an end met too early, or a pass that got nowhere.
 bool walkChunks(File& file, std::uint32_t fileSize, std::uint32_t position, std::uint8_t (&header)[chunkHeaderSize],
                 void* abortEvent, ChunkWalk& found) {
-    // Every pass moves the position forward or ends the walk, so the walk ends within fileSize
-    // passes. A pass that does not move (a header read failing on an I/O error, with a stale
-    // header of size 0) would repeat for ever: it ends the scan as a failure.
+    // Every pass moves the position forward (its header read delivers at least one byte) or ends
+    // the walk, so the walk ends within fileSize passes; a pass found not to have moved ends the
+    // scan as a failure rather than repeating for ever.
     while (position < fileSize) {
         if (abortSignalled(abortEvent)) {
             return false;
         }
         const std::uint32_t passStart = position;
-        position += file.Read(header, chunkHeaderSize, 1);
+        // Bytes remain (the loop's condition), so a header read that delivers none failed on an
+        // I/O error, and the buffer still holds the previous header: walking it again would read
+        // the bytes after it as that chunk's body (a second fmt body taken from the samples).
+        const std::uint32_t delivered = file.Read(header, chunkHeaderSize, 1);
+        if (delivered == 0) {
+            return false;
+        }
+        position += delivered;
         if (file.AtEnd() && found.tally < tallyToMeetTheEnd) {
             return false;
         }

@@ -1,19 +1,22 @@
-// Allocation failures driven through the whole system. Each road (the file layer, a pak archive's
-// mount with stored and compressed reads, the logger with a log file, and the two file entry points
-// on a loose file and on a file inside a pak) runs again and again under a sweep registry that fails
-// its n-th request, for n = 0, 1, 2, ... until a run sees no failure; once with only that request
-// failing, once with every request from it on; with the C runtime alone and with small arenas of
-// every heap kind in front of it. Every call must fail as that call reports failure or answer what
-// it answers without failures, nothing may be corrupted, and afterwards every block is back.
+// Allocation and file-call failures driven through the whole system. Each road (the file layer, a
+// pak archive's mount with stored and compressed reads, the logger with a log file, and the two
+// file entry points on a loose file and on a file inside a pak) runs again and again, failing its
+// n-th request to the heap registry, for n = 0, 1, 2, ... until a run sees no failure; once with
+// only that request failing, once with every request from it on; with the C runtime alone and with
+// small arenas of every heap kind in front of it. Then the same with the platform's file calls
+// (FileCallFaults) in place of the requests. Every call must fail as that call reports failure or
+// answer what it answers without failures, nothing may be corrupted or written into the host's
+// record on a refusal, and afterwards every block and every file handle is back.
 //
 // Nothing inside a road may allocate for the test itself (the failures would hit the test): paths
 // are made beforehand, results go into a fixed transcript, pictures are looked at after the
 // registry is restored. Setting SONOLOOK_SWEEP_SITES prints the category and size of every request
-// of each road's clean run.
+// of each road's clean run, and its count of each file call.
 #include <gtest/gtest.h>
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -21,15 +24,18 @@
 #include <string>
 #include <vector>
 
-#include "support/FileTestSupport.h"
 #include "core/Utils/Array.h"
 #include "core/Utils/String.h"
 #include "core/fileio/DiskFile.h"
 #include "core/fileio/PakArchive.h"
 #include "core/log/Logger.h"
+#include "host/BitmapPixels.h"
 #include "plugin/EntryPoints.h"
+#include "support/FaultHeap.h"
+#include "support/FileCallFaults.h"
+#include "support/FileTestSupport.h"
 #include "support/PakWriter.h"
-#include "support/SweepRegistry.h"
+#include "support/PlatformFakes.h"
 #include "support/WavWriter.h"
 
 namespace {
@@ -59,10 +65,11 @@ struct Transcript {
     void result(bool ok) { step(ok ? 1 : 0, SameOrZero); }
     void count(std::uint32_t n) { step(n, AtMost); }
     void same(std::uint32_t value) { step(value, Same); }
-    // bytes delivered must be the start of what the file holds.
-    void delivered(const void* got, std::uint32_t n, const Bytes& content) {
+    // bytes delivered must be what the file holds from the position read at.
+    void delivered(const void* got, std::uint32_t n, const Bytes& content, std::uint32_t from = 0) {
         count(n);
-        if (n > content.size() || (n > 0 && std::memcmp(got, content.data(), n) != 0)) {
+        if (from > content.size() || n > content.size() - from ||
+            (n > 0 && std::memcmp(got, content.data() + from, n) != 0)) {
             ++damage;
         }
     }
@@ -101,6 +108,32 @@ std::uint32_t shapeOf(HBITMAP bitmap) {
     return static_cast<std::uint32_t>(shape.bmWidth) << 16 | static_cast<std::uint32_t>(shape.bmHeight);
 }
 
+// A picture's size and pixels as one number (FNV-1a); 0 for none.
+std::uint64_t pictureOf(HBITMAP bitmap) {
+    if (bitmap == nullptr) {
+        return 0;
+    }
+    LONG width = 0;
+    LONG height = 0;
+    const std::vector<std::uint32_t> pixels = readBack(bitmap, width, height);
+    std::uint64_t print = 14695981039346656037ull;
+    auto mix = [&print](std::uint32_t value) { print = (print ^ value) * 1099511628211ull; };
+    mix(static_cast<std::uint32_t>(width));
+    mix(static_cast<std::uint32_t>(height));
+    for (std::uint32_t pixel : pixels) {
+        mix(pixel);
+    }
+    return print;
+}
+
+// What a swept run's picture is held against: under allocation failures a picture is the clean
+// one or none; a file call failing inside the sampling ends it early, which still makes a picture
+// of the clean size.
+struct CleanPicture {
+    std::uint32_t shape;
+    std::uint64_t print;
+};
+
 const char* kindName(HeapKind kind) {
     switch (kind) {
     case HeapKind::Platform:
@@ -120,57 +153,64 @@ const char* kindName(HeapKind kind) {
 constexpr HeapKind sweptKinds[] = {HeapKind::Platform, HeapKind::Block, HeapKind::MultiBlock, HeapKind::Greedy,
                                    HeapKind::Mspace};
 
-// Runs road under every sweep and checks each run against the clean run made beforehand under
-// the module's own registry (which also builds, outside the sweep, what the process keeps: the
-// path settings). Returns the number of requests of the clean run.
-template <class Road>
-std::int64_t sweep(const char* name, Road road) {
-    const Transcript clean = road();
-    const std::uint32_t cleanShape = shapeOf(clean.bitmap);
-    DeleteObject(clean.bitmap);
-    EXPECT_EQ(clean.damage, 0) << name;
-    std::int64_t cleanRequests = -1;
+// What one swept run left behind, read after its registry and platform wrappers are gone.
+struct Aftermath {
+    std::size_t blocksOut = 0;
+    bool arenasAtRest = true;
+    std::int32_t handlesOpen = 0;
+    std::int64_t failures = 0;
+};
 
+// Checks one swept run against the clean run; answers whether a failure was injected.
+bool checkRun(const std::string& where, Transcript& got, const Transcript& clean, const CleanPicture& picture,
+              bool samePicture, const Aftermath& after) {
+    EXPECT_EQ(after.blocksOut, 0u) << where;
+    EXPECT_TRUE(after.arenasAtRest) << where << ": an arena's books show memory in use";
+    EXPECT_EQ(after.handlesOpen, 0) << where << ": file handles left open";
+    EXPECT_EQ(got.damage, 0) << where;
+    const std::string off = deviations(got, clean, after.failures > 0);
+    EXPECT_TRUE(off.empty()) << where << ":" << off;
+    if (got.bitmap != nullptr) {
+        EXPECT_EQ(shapeOf(got.bitmap), picture.shape) << where;
+        if (samePicture) {
+            EXPECT_EQ(pictureOf(got.bitmap), picture.print) << where << ": another picture than the clean run's";
+        }
+        DeleteObject(got.bitmap);
+    }
+    return after.failures > 0;
+}
+
+// Runs road failing its n-th request to the heap registry, for n = 0, 1, ... until a run sees no
+// failure, under every arena kind, once and onwards. Returns the requests of the run no failure
+// reached.
+template <class Road>
+std::int64_t sweepAllocations(const char* name, Road road, const Transcript& clean, const CleanPicture& picture) {
+    std::int64_t cleanRequests = -1;
     for (HeapKind kind : sweptKinds) {
         for (bool onwards : {false, true}) {
             for (std::int64_t n = 0;; ++n) {
                 Transcript got;
-                std::size_t outstanding = 0;
-                bool atRest = false;
-                std::int64_t failures = 0;
+                Aftermath after;
                 std::int64_t requests = 0;
                 std::int64_t arenaServed = 0;
-                SweepCounter seen;
+                FaultRequest seen[FaultHeap::logged] = {};
                 {
-                    SweepRegistry registry(kind);
+                    FaultRegistry registry(FaultRegistry::allCategories, kind);
                     if (!registry.built()) {
-                        ADD_FAILURE() << "no sweep registry";
+                        ADD_FAILURE() << "no fault registry";
                         return -1;
                     }
                     registry.failAt(n, onwards);
                     got = road();
-                    outstanding = registry.outstanding();
-                    atRest = registry.arenasAtRest();
-                    failures = registry.failures();
-                    requests = registry.requests();
-                    arenaServed = registry.seen().arenaServed.load();
-                    if (failures == 0) {
-                        for (std::size_t i = 0; i < SweepCounter::logged; ++i) {
-                            seen.log[i] = registry.seen().log[i];
-                        }
-                    }
+                    after.blocksOut = registry.outstanding();
+                    after.arenasAtRest = registry.arenasAtRest();
+                    after.failures = registry.heap().failures;
+                    requests = registry.heap().requests;
+                    arenaServed = registry.heap().arenaServed;
+                    std::copy(std::begin(registry.heap().log), std::end(registry.heap().log), seen);
                 }
                 const std::string where = std::string(name) + ", " + kindName(kind) + (onwards ? ", failing from request " : ", failing request ") + std::to_string(n);
-                EXPECT_EQ(outstanding, 0u) << where;
-                EXPECT_TRUE(atRest) << where << ": an arena's books show memory in use";
-                EXPECT_EQ(got.damage, 0) << where;
-                const std::string off = deviations(got, clean, failures > 0);
-                EXPECT_TRUE(off.empty()) << where << ":" << off;
-                if (got.bitmap != nullptr) {
-                    EXPECT_EQ(shapeOf(got.bitmap), cleanShape) << where;
-                    DeleteObject(got.bitmap);
-                }
-                if (failures > 0) {
+                if (checkRun(where, got, clean, picture, true, after)) {
                     if (n >= 2000) {
                         ADD_FAILURE() << where << ": the road never ends its requests";
                         break;
@@ -185,8 +225,8 @@ std::int64_t sweep(const char* name, Road road) {
                     cleanRequests = requests;
                     if (std::getenv("SONOLOOK_SWEEP_SITES") != nullptr) {
                         std::printf("[sweep] %s: %lld requests:", name, static_cast<long long>(requests));
-                        for (std::int64_t i = 0; i < requests && i < static_cast<std::int64_t>(SweepCounter::logged); ++i) {
-                            std::printf(" %u/%u", seen.log[i].category, seen.log[i].size);
+                        for (std::int64_t i = 0; i < requests && i < static_cast<std::int64_t>(FaultHeap::logged); ++i) {
+                            std::printf(" %u/%u", seen[i].category, seen[i].size);
                         }
                         std::printf("\n");
                     }
@@ -197,6 +237,78 @@ std::int64_t sweep(const char* name, Road road) {
         }
     }
     return cleanRequests;
+}
+
+// Runs road failing its n-th platform file call, for n = 0, 1, ... until a run sees no failure:
+// counting every swept call together and each kind on its own, once and onwards. The heap registry
+// fails nothing here; it only counts the blocks left out. Returns the file calls of the run no
+// failure reached.
+template <class Road>
+std::int64_t sweepFileCalls(const char* name, Road road, const Transcript& clean, const CleanPicture& picture) {
+    std::int64_t cleanCalls = -1;
+    // Pass 0 counts every swept call, pass k the k-th kind alone.
+    for (std::size_t pass = 0; pass <= FileCallFaults::callCount(); ++pass) {
+        const std::uint32_t mask = pass == 0 ? FileCallFaults::allCalls : 1u << (pass - 1);
+        const std::string which = pass == 0 ? std::string("file call") : FileCallFaults::callName(pass - 1);
+        for (bool onwards : {false, true}) {
+            for (std::int64_t n = 0;; ++n) {
+                Transcript got;
+                Aftermath after;
+                std::int64_t calls = 0;
+                std::int64_t perCall[FileCallFaults::maxCalls] = {};
+                {
+                    FaultRegistry registry;
+                    PlatformFakes fakes;
+                    fakes.log().recordContent = false;
+                    fakes.log().captureBitmaps = false;
+                    FileCallFaults faults;
+                    faults.failAt(n, onwards, mask);
+                    got = road();
+                    after.failures = faults.failures();
+                    after.handlesOpen = fakes.log().openHandles;
+                    after.blocksOut = registry.outstanding();
+                    calls = faults.calls();
+                    for (std::size_t call = 0; call < FileCallFaults::callCount(); ++call) {
+                        perCall[call] = faults.callsOf(call);
+                    }
+                }
+                const std::string where = std::string(name) + (onwards ? ", failing from " : ", failing ") + which + " " + std::to_string(n);
+                if (checkRun(where, got, clean, picture, false, after)) {
+                    if (n >= 2000) {
+                        ADD_FAILURE() << where << ": the road never ends its file calls";
+                        break;
+                    }
+                    continue;
+                }
+                if (pass == 0) {
+                    if (cleanCalls < 0 && std::getenv("SONOLOOK_SWEEP_SITES") != nullptr) {
+                        std::printf("[file calls] %s: %lld:", name, static_cast<long long>(calls));
+                        for (std::size_t call = 0; call < FileCallFaults::callCount(); ++call) {
+                            std::printf(" %s %lld", FileCallFaults::callName(call), static_cast<long long>(perCall[call]));
+                        }
+                        std::printf("\n");
+                    }
+                    cleanCalls = calls;
+                }
+                break;
+            }
+        }
+    }
+    return cleanCalls;
+}
+
+// Runs road once under the module's own registry (which also builds, outside the sweeps, what the
+// process keeps: the path settings), then under both sweeps, each run checked against that clean
+// run. Returns the heap requests and the file calls of a clean run.
+template <class Road>
+std::pair<std::int64_t, std::int64_t> sweep(const char* name, Road road) {
+    const Transcript clean = road();
+    const CleanPicture picture{shapeOf(clean.bitmap), pictureOf(clean.bitmap)};
+    DeleteObject(clean.bitmap);
+    EXPECT_EQ(clean.damage, 0) << name;
+    const std::int64_t requests = sweepAllocations(name, road, clean, picture);
+    const std::int64_t calls = sweepFileCalls(name, road, clean, picture);
+    return {requests, calls};
 }
 
 Bytes text(const std::string& s) { return Bytes(s.begin(), s.end()); }
@@ -222,12 +334,11 @@ protected:
 
 TEST_F(AllocationSweep, FileLayer) {
     const Bytes content = text("0123456789abcdefghij");
-    const Bytes fromSeven(content.begin() + 7, content.end());
     const std::string path = write("plain.txt", content);
     ASSERT_TRUE(folder.makeFolder("sub"));
     const std::string appended = folder.file("appended.txt");
     const std::string listed = folder.path();
-    const std::int64_t requests = sweep("file layer", [&] {
+    const auto [requests, calls] = sweep("file layer", [&] {
         Transcript t;
         {
             DiskFile f(false);
@@ -235,8 +346,12 @@ TEST_F(AllocationSweep, FileLayer) {
             char b[32] = {};
             t.delivered(b, f.Read(b, 8), content);
             t.result(f.Seek(4));
-            t.count(f.Skip(3));
-            t.delivered(b, f.Read(b, 1), fromSeven);
+            // A seek that failed leaves the position where it was; what follows is held against
+            // the position the object reports.
+            std::uint32_t from = f.position;
+            t.count(f.Skip(3) - from);
+            from = f.position;
+            t.delivered(b, f.Read(b, 1), content, from);
             t.count(f.Size());
             t.result(f.Close());
             t.count(f.ExecutableDirectory().length());
@@ -261,11 +376,11 @@ TEST_F(AllocationSweep, FileLayer) {
         return t;
     });
     EXPECT_GT(requests, 5);
+    EXPECT_GT(calls, 10);
 }
 
 TEST_F(AllocationSweep, PakMountStoredAndCompressedReads) {
     const Bytes stored = text("stored as it is");
-    const Bytes fromTwo(stored.begin() + 2, stored.end());
     std::string longText;
     for (int i = 0; i < 200; ++i) {
         longText += "inflated through zlib, whose memory comes from the registry. ";
@@ -274,7 +389,7 @@ TEST_F(AllocationSweep, PakMountStoredAndCompressedReads) {
     const std::string pak = write("sweep.pak", PakWriter().stored("a/stored", stored).compressed("a/packed", packed).bytes());
     const std::string storedPath = pak + "/a/stored";
     const std::string packedPath = pak + "\\a\\packed";
-    const std::int64_t requests = sweep("pak archive", [&] {
+    const auto [requests, calls] = sweep("pak archive", [&] {
         Transcript t;
         {
             DiskFile s(false);
@@ -286,34 +401,64 @@ TEST_F(AllocationSweep, PakMountStoredAndCompressedReads) {
             t.result(z.Open(packedPath.c_str(), 1, HeapCategory::Engine));
             t.delivered(z.memoryData, z.memoryData != nullptr ? z.size : 0, packed);
             t.result(s.Seek(2));
-            t.delivered(b, s.Read(b, 4), fromTwo);
+            const std::uint32_t from = s.position;
+            t.delivered(b, s.Read(b, 4), stored, from);
             t.result(s.Close());
         }
         t.result(UnmountArchive());
         return t;
     });
     EXPECT_GT(requests, 5);
+    EXPECT_GT(calls, 5);
+}
+
+// The logger writing an HTML log. With logged set, the file's bytes go there; with expected set,
+// the file must hold the start of expected: a write that failed stops the log (later text is
+// dropped), it never leaves a hole. The file is read with the C library, outside the registry.
+Transcript logRoad(const std::string& path, const std::string* expected, std::string* logged) {
+    Transcript t;
+    {
+        Logger log;
+        log.setColourMode(Logger::htmlMode);
+        t.result(log.setLogFileName(path.c_str()));
+        t.result(log.attachLogFile());
+        log.setColour(4);
+        log.writeText("a line <with> markup\n");
+        log.writeEscaped("<escaped>");
+        log.logMessage(3, "%s %d", "value", 42);
+        t.result(log.closeLogFile());
+    }
+    char bytes[1024] = {};
+    std::size_t length = 0;
+    if (std::FILE* file = std::fopen(path.c_str(), "rb")) {
+        length = std::fread(bytes, 1, sizeof bytes, file);
+        std::fclose(file);
+    }
+    if (logged != nullptr) {
+        logged->assign(bytes, length);
+    }
+    if (expected != nullptr && (length > expected->size() || std::memcmp(bytes, expected->data(), length) != 0)) {
+        ++t.damage;
+    }
+    DeleteFileA(path.c_str());
+    return t;
 }
 
 TEST_F(AllocationSweep, LoggerWithALogFile) {
     const std::string logPath = folder.file("sweep.html");
-    const std::int64_t requests = sweep("logger", [&] {
-        Transcript t;
-        {
-            Logger log;
-            log.setColourMode(Logger::htmlMode);
-            t.result(log.setLogFileName(logPath.c_str()));
-            t.result(log.attachLogFile());
-            log.setColour(4);
-            log.writeText("a line <with> markup\n");
-            log.writeEscaped("<escaped>");
-            log.logMessage(3, "%s %d", "value", 42);
-            t.result(log.closeLogFile());
-        }
-        DeleteFileA(logPath.c_str());
-        return t;
-    });
+    const auto [requests, calls] = sweep("logger", [&] { return logRoad(logPath, nullptr, nullptr); });
     EXPECT_GT(requests, 2);
+    EXPECT_GT(calls, 3);
+}
+
+// When a piece of the HTML opening fails, the attach fails: a log that was attached holds the
+// clean log's start, with no hole where a failed piece would be.
+TEST_F(AllocationSweep, LogFileHoldsTheStartOfTheCleanLog) {
+    const std::string logPath = folder.file("sweep.html");
+    std::string whole;
+    logRoad(logPath, nullptr, &whole);
+    ASSERT_FALSE(whole.empty());
+    sweep("logger, its file", [&] { return logRoad(logPath, &whole, nullptr); });
 }
 
 // identify and then draw, on a loose file and on the same bytes stored in a pak.

@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <cwchar>
 
 #include "plugin/EntryPoints.h"
 #include "host/HostPlugin.h"
@@ -62,8 +61,6 @@ TEST_F(EntryPoints, IdentifyWritesEveryFieldAndLeavesTheHostsOwn) {
     ASSERT_EQ(plugin().identify(&info), TRUE);
     EXPECT_EQ(info.hostHeader, 0xCDCDCDCDu);
     EXPECT_EQ(info.flags, 0x00008160u);
-    EXPECT_EQ(info.versionHigh, 0u);
-    EXPECT_EQ(info.versionLow, 2u);
     EXPECT_STREQ(ext, ".wav");
     EXPECT_STREQ(name, "Sonolook Viewer/Player");
     EXPECT_STREQ(desc, "Sonolook Viewer and player plugin");
@@ -103,56 +100,8 @@ TEST_F(EntryPoints, IdentifyWithNoBuffersStillWritesTheNumbers) {
     info.extensionsCapacity = 100;
     ASSERT_EQ(plugin().identify(&info), TRUE);
     EXPECT_EQ(info.flags, 0x00008160u);
-    EXPECT_EQ(info.versionLow, 2u);
     EXPECT_EQ(info.smallestFileSize, 36u);
     EXPECT_NE(info.identifier.data1, 0u);
-}
-
-TEST_F(EntryPoints, UsbSafeWritesAWideDoubleTerminatedName) {
-    wchar_t buffer[32];
-    std::wmemset(buffer, L'#', 32);
-    UsbSafeRecord usb = {0xABCDu, buffer, 32};
-    ASSERT_EQ(plugin().usbSafe(&usb), TRUE);
-    EXPECT_EQ(std::wcscmp(buffer, L"sonolook.dll"), 0);
-    EXPECT_EQ(buffer[12], L'\0');
-    EXPECT_EQ(buffer[13], L'\0');
-    EXPECT_EQ(buffer[14], L'#');
-    EXPECT_EQ(usb.hostHeader, 0xABCDu);
-}
-
-TEST_F(EntryPoints, UsbSafeRespectsSmallCapacities) {
-    wchar_t buffer[16];
-    // Exactly the name and its NUL: no room for the list's second NUL.
-    std::wmemset(buffer, L'#', 16);
-    UsbSafeRecord usb = {0, buffer, 13};
-    ASSERT_EQ(plugin().usbSafe(&usb), TRUE);
-    EXPECT_EQ(std::wcscmp(buffer, L"sonolook.dll"), 0);
-    EXPECT_EQ(buffer[13], L'#');
-    // Cut to capacity - 1 characters.
-    std::wmemset(buffer, L'#', 16);
-    usb.capacity = 5;
-    ASSERT_EQ(plugin().usbSafe(&usb), TRUE);
-    EXPECT_EQ(std::wcsncmp(buffer, L"sono", 4), 0);
-    EXPECT_EQ(buffer[4], L'\0');
-    EXPECT_EQ(buffer[5], L'#');
-    // Capacity 1: only the terminator.
-    std::wmemset(buffer, L'#', 16);
-    usb.capacity = 1;
-    ASSERT_EQ(plugin().usbSafe(&usb), TRUE);
-    EXPECT_EQ(buffer[0], L'\0');
-    EXPECT_EQ(buffer[1], L'#');
-    // Capacity 0: nothing written.
-    std::wmemset(buffer, L'#', 16);
-    usb.capacity = 0;
-    ASSERT_EQ(plugin().usbSafe(&usb), TRUE);
-    EXPECT_EQ(buffer[0], L'#');
-}
-
-TEST_F(EntryPoints, UsbSafeWithNullBufferWritesNothing) {
-    UsbSafeRecord usb = {7u, nullptr, 64};
-    EXPECT_EQ(plugin().usbSafe(&usb), TRUE);
-    EXPECT_EQ(usb.hostHeader, 7u);
-    EXPECT_EQ(usb.capacity, 64u);
 }
 
 } // namespace

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <cwchar>
 
+#include "plugin/HostRecords.h"
 #include "support/WavWriter.h"
 
 namespace {
@@ -94,8 +95,11 @@ TEST(HostLayout, IdentifyWritesAtTheHostsOffsetsAndHonoursEachCapacity) {
         EXPECT_STREQ(buffers[i], expected[i]) << "text " << i;
     }
     EXPECT_EQ(record.get32(4), 0x00008160u);
-    EXPECT_EQ(record.get32(8), 0u);
-    EXPECT_EQ(record.get32(12), 2u);
+    // The version words are the plugin's business; here only where they land.
+    PluginInfoRecord declared{};
+    ASSERT_EQ(identify(&declared), TRUE);
+    EXPECT_EQ(record.get32(8), declared.versionHigh);
+    EXPECT_EQ(record.get32(12), declared.versionLow);
     EXPECT_EQ(record.get64(host.smallestFileSize), 36u);
     EXPECT_EQ(record.get32(host.word), 0u);
     const unsigned char identifier[16] = {0x21, 0x3C, 0x6F, 0x5E, 0x4B, 0x8A, 0x2E, 0x4D,
@@ -130,12 +134,12 @@ TEST(HostLayout, FileRecordCarriesThePrivateValuesFromIdentifyToPicture) {
     for (std::size_t at = 8; at < 24; at += 4) {
         EXPECT_EQ(record.get32(at), 0u) << "offset " << at;
     }
-    // isPcm, channels, rate, frames, data offset, bytes per frame, bits; the eighth is not the
-    // plugin's to write.
-    const std::uint32_t values[8] = {1, 2, 44100, 4410, 44, 4, 16, 0xCDCDCDCDu};
-    for (std::size_t i = 0; i < 8; ++i) {
-        EXPECT_EQ(record.get32(host.privateArea + 4 * i), values[i]) << "private value " << i;
-    }
+    // The seven values (the scanner's tests say what they are) land at the host's offsets, as the
+    // plugin's declaration of the record places them; the eighth is not the plugin's to write.
+    FileInfoRecord declared{};
+    ASSERT_EQ(identifyFile(nullptr, name, &declared, nullptr), TRUE);
+    EXPECT_EQ(std::memcmp(record.bytes + host.privateArea, &declared.privateArea, 28), 0);
+    EXPECT_EQ(record.get32(host.privateArea + 28), 0xCDCDCDCDu);
     EXPECT_EQ(record.firstTouched(host.fileCapacity + 4, host.privateArea), host.privateArea);
     EXPECT_EQ(record.firstTouched(host.privateArea + 32, sizeof record.bytes), sizeof record.bytes);
 
@@ -158,18 +162,37 @@ TEST(HostLayout, FileRecordCarriesThePrivateValuesFromIdentifyToPicture) {
     }
 }
 
+// The name is cut to capacity - 1 characters and a NUL, and the list's closing NUL follows where
+// there is room; capacity 0 or no buffer: nothing is written. The host's part stays as it was.
 TEST(HostLayout, UsbSafeWritesThroughTheHostsBufferWithinItsCapacity) {
     UsbSafeFn usbSafe = entryPoint<UsbSafeFn>("DVP_USBSafe");
     ASSERT_NE(usbSafe, nullptr);
-    RecordImage record;
-    wchar_t names[20];
-    std::wmemset(names, L'#', 20);
-    record.putPointer(host.usbBuffer, names);
-    record.put32(host.usbCapacity, 9);
-    ASSERT_EQ(usbSafe(record.bytes), TRUE);
-    EXPECT_EQ(std::wcscmp(names, L"sonolook"), 0); // capacity - 1 characters and a NUL
-    EXPECT_EQ(names[9], L'#');
-    EXPECT_EQ(record.firstTouched(0, sizeof(void*)), sizeof(void*)) << "the host's own part of the record";
+    struct Case {
+        std::uint32_t capacity;
+        std::size_t written;
+        const wchar_t* text;
+    };
+    const Case cases[] = {
+        {32, 14, L"sonolook.dll\0"}, {14, 14, L"sonolook.dll\0"}, {13, 13, L"sonolook.dll"},
+        {9, 9, L"sonolook"},          {1, 1, L""},                  {0, 0, L""},
+    };
+    for (const Case& c : cases) {
+        RecordImage record;
+        wchar_t names[40];
+        std::wmemset(names, L'#', 40);
+        record.putPointer(host.usbBuffer, names);
+        record.put32(host.usbCapacity, c.capacity);
+        ASSERT_EQ(usbSafe(record.bytes), TRUE);
+        EXPECT_EQ(std::wmemcmp(names, c.text, c.written), 0) << "capacity " << c.capacity;
+        EXPECT_EQ(names[c.written], L'#') << "capacity " << c.capacity;
+        EXPECT_EQ(record.firstTouched(0, sizeof(void*)), sizeof(void*)) << "the host's own part of the record";
+    }
+    RecordImage noBuffer;
+    noBuffer.putPointer(host.usbBuffer, nullptr);
+    noBuffer.put32(host.usbCapacity, 64);
+    ASSERT_EQ(usbSafe(noBuffer.bytes), TRUE);
+    EXPECT_EQ(noBuffer.get32(host.usbCapacity), 64u);
+    EXPECT_EQ(noBuffer.firstTouched(0, host.usbBuffer), host.usbBuffer);
 }
 
 } // namespace

@@ -24,11 +24,11 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
-#include <thread>
 #include <utility>
 #include <vector>
 
 #include "support/PakWriter.h"
+#include "support/Threads.h"
 #include "support/WavWriter.h"
 #include "host/BitmapPixels.h"
 #include "host/HostPlugin.h"
@@ -395,15 +395,14 @@ TEST(HostThreads, IdentifyAndDrawWithAbortsManyThreads) {
     Worker workers[threadCount];
     std::atomic<int> running{threadCount};
     const auto start = std::chrono::steady_clock::now();
-    std::vector<std::thread> threads;
-    for (int t = 0; t < threadCount; ++t) {
-        threads.emplace_back([&, t] {
+    // The last thread is the host's side: aborts at random moments, now and then several close
+    // together, until every caller is done.
+    runOnThreads(threadCount + 1, [&](int t) {
+        if (t < threadCount) {
             runCalls(subjects, events[t], signalled, 0x9E3779B9u * static_cast<std::uint32_t>(t + 1), tally, workers[t]);
             --running;
-        });
-    }
-    // The host's side: aborts at random moments, now and then several close together.
-    std::thread aborter([&] {
+            return;
+        }
         std::uint32_t random = 0xC0FFEEu;
         while (running.load() > 0) {
             SetEvent(events[nextRandom(random) % threadCount]);
@@ -415,10 +414,6 @@ TEST(HostThreads, IdentifyAndDrawWithAbortsManyThreads) {
             }
         }
     });
-    for (std::thread& thread : threads) {
-        thread.join();
-    }
-    aborter.join();
     const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     for (HANDLE event : events) {
         CloseHandle(event);

@@ -8,6 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "plugin/HostRecords.h"
+#include "plugin/Version.h"
+
 namespace {
 
 constexpr WORD britishEnglish = 2057;
@@ -38,10 +41,16 @@ std::string versionString(const std::vector<unsigned char>& info, const char* ke
     return std::string(value);
 }
 
-TEST(Resources, VersionIsZeroZeroZeroTwoWithTheStringTable) {
+// The version words are those DVP_IdentifyA reports, and the strings the build's version text.
+TEST(Resources, VersionIsWhatIdentifyReportsWithTheStringTable) {
     char path[MAX_PATH] = {};
     HMODULE module = LoadLibraryA("sonolook.dll");
     ASSERT_NE(module, nullptr);
+    typedef BOOL(__cdecl * IdentifyFn)(PluginInfoRecord*);
+    IdentifyFn identify = reinterpret_cast<IdentifyFn>(reinterpret_cast<void*>(GetProcAddress(module, "DVP_IdentifyA")));
+    ASSERT_NE(identify, nullptr);
+    PluginInfoRecord identity{};
+    ASSERT_EQ(identify(&identity), TRUE);
     ASSERT_GT(GetModuleFileNameA(module, path, MAX_PATH), 0u);
     DWORD ignored = 0;
     const DWORD size = GetFileVersionInfoSizeA(path, &ignored);
@@ -52,13 +61,13 @@ TEST(Resources, VersionIsZeroZeroZeroTwoWithTheStringTable) {
     VS_FIXEDFILEINFO* fixed = nullptr;
     UINT length = 0;
     ASSERT_TRUE(VerQueryValueA(info.data(), "\\", reinterpret_cast<void**>(&fixed), &length));
-    EXPECT_EQ(fixed->dwFileVersionMS, 0u);
-    EXPECT_EQ(fixed->dwFileVersionLS, 2u);
-    EXPECT_EQ(fixed->dwProductVersionMS, 0u);
-    EXPECT_EQ(fixed->dwProductVersionLS, 2u);
+    EXPECT_EQ(fixed->dwFileVersionMS, identity.versionHigh);
+    EXPECT_EQ(fixed->dwFileVersionLS, identity.versionLow);
+    EXPECT_EQ(fixed->dwProductVersionMS, identity.versionHigh);
+    EXPECT_EQ(fixed->dwProductVersionLS, identity.versionLow);
 
-    EXPECT_EQ(versionString(info, "FileVersion"), "0.0.0.2");
-    EXPECT_EQ(versionString(info, "ProductVersion"), "0.0.0.2");
+    EXPECT_EQ(versionString(info, "FileVersion"), SONOLOOK_VERSION_TEXT);
+    EXPECT_EQ(versionString(info, "ProductVersion"), SONOLOOK_VERSION_TEXT);
     EXPECT_EQ(versionString(info, "Comments"), "Sonolook Viewer plugin for Directory Opus");
     EXPECT_EQ(versionString(info, "FileDescription"), "sonolook.dll");
     EXPECT_EQ(versionString(info, "InternalName"), "sonolook.dll");

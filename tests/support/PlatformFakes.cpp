@@ -19,6 +19,14 @@ HANDLE WINAPI fakeCreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY
     return handle;
 }
 
+HANDLE WINAPI fakeCreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security, DWORD disposition,
+                              DWORD flags, HANDLE templateFile) {
+    ++current.createFileCalls;
+    HANDLE handle = real.CreateFileW(name, access, share, security, disposition, flags, templateFile);
+    current.openHandles += handle != INVALID_HANDLE_VALUE ? 1 : 0;
+    return handle;
+}
+
 BOOL WINAPI fakeReadFile(HANDLE file, LPVOID buffer, DWORD count, LPDWORD got, LPOVERLAPPED overlapped) {
     const std::int32_t call = current.readFileCalls++;
     if (current.readFileFailFrom >= 0 && call >= current.readFileFailFrom) {
@@ -142,6 +150,7 @@ PlatformFakes::PlatformFakes() {
     real = platform();
     current = PlatformLog{};
     platform().CreateFileA = fakeCreateFileA;
+    platform().CreateFileW = fakeCreateFileW;
     platform().ReadFile = fakeReadFile;
     platform().WriteFile = fakeWriteFile;
     platform().SetFilePointer = fakeSetFilePointer;

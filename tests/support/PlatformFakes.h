@@ -23,7 +23,7 @@ struct PlatformLog {
     std::int32_t setFilePointerCalls = 0;
     std::int32_t getFileSizeCalls = 0;
     std::int32_t closeHandleCalls = 0;
-    std::int32_t openHandles = 0;         // handles CreateFileA gave and CloseHandle has not taken back
+    std::int32_t openHandles = 0;         // handles CreateFileA or CreateFileW gave and CloseHandle has not taken back
     std::int32_t readFileFailFrom = -1;   // ReadFile calls from this one (0-based) on fail; -1: none
     std::int32_t readLimit = -1;          // ReadFile delivers at most this many bytes; -1: no limit
     bool seekFails = false;               // SetFilePointer fails with ERROR_NEGATIVE_SEEK

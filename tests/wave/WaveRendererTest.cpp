@@ -4,13 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
-#include <mutex>
 #include <numeric>
 #include <utility>
 #include <vector>
 
 #include "WaveTestSupport.h"
-#include "core/fileio/DiskFile.h"
 #include "support/WavWriter.h"
 #include "wave/WaveRenderer.h"
 #include "wave/WaveScanner.h"
@@ -19,8 +17,6 @@
 namespace {
 
 using wavetest::span;
-
-std::mutex callGuard;
 
 // A scanned file, ready to be drawn.
 class Identified {
@@ -265,46 +261,6 @@ TEST(WaveRenderer, HugeFramesCostOnlyTheBytesDrawn) {
     }
     EXPECT_NE(bitmap, nullptr);
     EXPECT_LE(registry.heap().largestRequest.load(), 16u * 16u * 4u);
-}
-
-TEST(WaveRenderer, AllocationFailuresGiveNullAndLeakNothing) {
-    Identified good(mono16(std::vector<std::int16_t>(64, 100)));
-    ASSERT_TRUE(good.identified);
-    PlatformFakes fakes;
-    fakes.log().recordContent = false;
-    // A file object kept alive holds the shared file lock, whose creation the file layer survives
-    // with a fallback lock; the sweep is about the call's own allocations.
-    DiskFile holdsTheLock(false);
-    // Fail the n-th allocation of the call (the name strings, the three buffers), once and from then
-    // on, until a run goes through untouched.
-    const ImageSizeRecord size{16, 16};
-    for (bool onwards : {false, true}) {
-        for (std::int64_t n = 0;; ++n) {
-            FaultRegistry registry;
-            FaultHeap& heap = registry.heap();
-            const std::size_t outstandingBefore = heap.outstanding();
-            void* bitmap = nullptr;
-            {
-                // Only allocations of the call itself are made to fail.
-                std::lock_guard<std::mutex> quiet(callGuard);
-                heap.failAt = heap.requests + n;
-                heap.failOnwards = onwards;
-                {
-                    DiskFile file(false);
-                    bitmap = renderWaveform(file, nullptr, good.file.path(), &good.info, &size, nullptr);
-                }
-                heap.failAt = -1;
-            }
-            EXPECT_EQ(heap.outstanding(), outstandingBefore) << n;
-            if (heap.failures == 0) {
-                EXPECT_NE(bitmap, nullptr);
-                break;
-            }
-            // A failure of one of the three buffers, or of the file's own allocations, gives null.
-            EXPECT_EQ(bitmap, nullptr) << n;
-            ASSERT_LT(n, 100);
-        }
-    }
 }
 
 } // namespace

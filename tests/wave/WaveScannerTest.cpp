@@ -335,33 +335,3 @@ TEST(WaveScanner, WorksWithAnyFileObjectAndClosesIt) {
 }
 
 } // namespace
-
-namespace {
-
-TEST(WaveScanner, AllocationFailuresRefuseAndLeakNothing) {
-    ScratchFile file("alloc.wav", minimalStereo());
-    PlatformFakes fakes;
-    fakes.log().recordContent = false;
-    DiskFile holdsTheLock(false); // the shared file lock is not part of the sweep
-    for (std::int64_t n = 0;; ++n) {
-        FaultRegistry registry;
-        FaultHeap& heap = registry.heap();
-        const std::size_t outstandingBefore = heap.outstanding();
-        Record record;
-        bool accepted = false;
-        heap.failAt = heap.requests + n;
-        heap.failOnwards = true;
-        accepted = wavetest::scan(&record.info, file.path(), nullptr);
-        heap.failAt = -1;
-        EXPECT_EQ(heap.outstanding(), outstandingBefore) << n;
-        if (heap.failures == 0) {
-            EXPECT_TRUE(accepted);
-            break;
-        }
-        EXPECT_FALSE(accepted) << n;
-        EXPECT_TRUE(record.untouched()) << n;
-        ASSERT_LT(n, 100);
-    }
-}
-
-} // namespace

@@ -9,7 +9,6 @@
 #include <map>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "core/Utils/Platform.h"
@@ -20,6 +19,7 @@
 #include "core/thread/Lock.h"
 #include "support/FaultHeap.h"
 #include "support/PlatformFakes.h"
+#include "support/Threads.h"
 
 namespace {
 
@@ -364,23 +364,17 @@ TEST_F(LoggerTest, WholeLinesFromEveryWriterManyThreads) {
     Logger log;
     ASSERT_TRUE(log.setLogFileName(dir.file("threads.log").c_str()));
     ASSERT_TRUE(log.attachLogFile());
-    std::vector<std::thread> threads;
-    for (int t = 0; t < threadCount; ++t) {
-        threads.emplace_back([&log, t] {
-            const std::string line(600, static_cast<char>('a' + t));
-            for (int i = 0; i < linesPerThread; ++i) {
-                if (i % 2 == 0) {
-                    log.logMessage(2, "%s", line.c_str());
-                } else {
-                    log.putControl(1 + t % 8);
-                    log.writeText((line + "\n").c_str());
-                }
+    runOnThreads(threadCount, [&log](int t) {
+        const std::string line(600, static_cast<char>('a' + t));
+        for (int i = 0; i < linesPerThread; ++i) {
+            if (i % 2 == 0) {
+                log.logMessage(2, "%s", line.c_str());
+            } else {
+                log.putControl(1 + t % 8);
+                log.writeText((line + "\n").c_str());
             }
-        });
-    }
-    for (auto& thread : threads) {
-        thread.join();
-    }
+        }
+    });
     ASSERT_TRUE(log.closeLogFile());
 
     // Pieces (or lines) by length and letter; anything else counts as mixed.

@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <cstring>
 #include <new>
-#include <thread>
 #include <vector>
 
 #include "core/memory/BlockHeap.h"
@@ -16,6 +15,7 @@
 #include "core/memory/MultiBlockHeap.h"
 #include "core/memory/PlatformHeap.h"
 #include "support/RegistrySwap.h"
+#include "support/Threads.h"
 
 namespace {
 
@@ -376,55 +376,44 @@ TEST(HeapRegistry, ArenaKindsKeepTheirBooksManyThreads) {
     constexpr int threadCount = 8;
     constexpr int rounds = sizeof(void*) == 8 ? 40000 : 10000;
     constexpr std::uint32_t sizes[4] = {64, 72, 40, 200};
-    std::atomic<int> ready{0};
     std::atomic<int> damaged{0};
     std::atomic<int> served[4] = {};
-    std::vector<std::thread> threads;
-    for (int t = 0; t < threadCount; ++t) {
-        threads.emplace_back([&, t] {
-            const unsigned char mark = static_cast<unsigned char>(0x10 + t);
-            void* held[4][3] = {};
-            ++ready;
-            while (ready.load() < threadCount) {
-                std::this_thread::yield();
+    runOnThreads(threadCount, [&](int t) {
+        const unsigned char mark = static_cast<unsigned char>(0x10 + t);
+        void* held[4][3] = {};
+        auto checkAndRelease = [&](void* p, std::uint32_t c) {
+            const unsigned char* bytes = static_cast<unsigned char*>(p);
+            for (std::uint32_t b = 0; b < sizes[c]; ++b) {
+                damaged += bytes[b] != mark ? 1 : 0;
             }
-            auto checkAndRelease = [&](void* p, std::uint32_t c) {
-                const unsigned char* bytes = static_cast<unsigned char*>(p);
-                for (std::uint32_t b = 0; b < sizes[c]; ++b) {
-                    damaged += bytes[b] != mark ? 1 : 0;
+            registry->release(p);
+        };
+        for (int r = 0; r < rounds; ++r) {
+            for (std::uint32_t c = 0; c < 4; ++c) {
+                // The greedy arena only comes back when nothing is out, so its blocks go
+                // back at once; the others are held for a while to keep the heaps busy.
+                void*& slot = held[c][r % 3];
+                if (slot != nullptr) {
+                    checkAndRelease(slot, c);
                 }
+                slot = registry->allocate(sizes[c], 1, c);
+                if (slot == nullptr) {
+                    continue;
+                }
+                std::memset(slot, mark, sizes[c]);
+                ++served[c];
+                if (c == 2) {
+                    checkAndRelease(slot, c);
+                    slot = nullptr;
+                }
+            }
+        }
+        for (auto& perHeap : held) {
+            for (void* p : perHeap) {
                 registry->release(p);
-            };
-            for (int r = 0; r < rounds; ++r) {
-                for (std::uint32_t c = 0; c < 4; ++c) {
-                    // The greedy arena only comes back when nothing is out, so its blocks go
-                    // back at once; the others are held for a while to keep the heaps busy.
-                    void*& slot = held[c][r % 3];
-                    if (slot != nullptr) {
-                        checkAndRelease(slot, c);
-                    }
-                    slot = registry->allocate(sizes[c], 1, c);
-                    if (slot == nullptr) {
-                        continue;
-                    }
-                    std::memset(slot, mark, sizes[c]);
-                    ++served[c];
-                    if (c == 2) {
-                        checkAndRelease(slot, c);
-                        slot = nullptr;
-                    }
-                }
             }
-            for (auto& perHeap : held) {
-                for (void* p : perHeap) {
-                    registry->release(p);
-                }
-            }
-        });
-    }
-    for (auto& thread : threads) {
-        thread.join();
-    }
+        }
+    });
     EXPECT_EQ(damaged.load(), 0);
     for (std::uint32_t c = 0; c < 4; ++c) {
         EXPECT_GT(served[c].load(), 0) << registry->heap(c)->name;
@@ -445,29 +434,12 @@ TEST(HeapRegistry, ArenaKindsKeepTheirBooksManyThreads) {
 TEST(HeapRegistry, ManyThreadsFindingNoRegistryBuildOne) {
     constexpr int threadCount = 8;
     for (int round = 0; round < 100; ++round) {
-        std::atomic<int> ready{0};
-        std::atomic<bool> go{false};
         HeapRegistry* seen[threadCount] = {};
-        std::vector<std::thread> threads;
-        for (int t = 0; t < threadCount; ++t) {
-            threads.emplace_back([&, t] {
-                ++ready;
-                while (!go.load()) {
-                    std::this_thread::yield();
-                }
-                seen[t] = getHeapRegistry();
-            });
-        }
-        while (ready.load() < threadCount) {
-            std::this_thread::yield();
-        }
         HeapRegistry* built = nullptr;
         {
-            RegistrySwap teardown(nullptr);
-            go = true;
-            for (std::thread& thread : threads) {
-                thread.join();
-            }
+            // Keeps the module's registry to put back; the threads are released once it is gone.
+            RegistrySwap teardown(getHeapRegistry());
+            runOnThreads(threadCount, [&](int t) { seen[t] = getHeapRegistry(); }, [] { swapHeapRegistry(nullptr); });
             built = teardown.restore();
         }
         ASSERT_NE(built, nullptr);

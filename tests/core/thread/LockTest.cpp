@@ -6,6 +6,7 @@
 #include <thread>
 
 #include "core/thread/Lock.h"
+#include "support/Threads.h"
 
 namespace {
 
@@ -34,19 +35,13 @@ TEST(Lock, IsRecursiveAndExcludesOtherThreadsUntilFullyReleased) {
 TEST(Lock, CountsStayExactUnderContentionManyThreads) {
     Lock lock(nullptr);
     long counter = 0;
-    std::thread threads[4];
-    for (auto& t : threads) {
-        t = std::thread([&] {
-            for (int i = 0; i < 20000; ++i) {
-                ScopedLock guard(lock);
-                ScopedLock again(lock);
-                ++counter;
-            }
-        });
-    }
-    for (auto& t : threads) {
-        t.join();
-    }
+    runOnThreads(4, [&](int) {
+        for (int i = 0; i < 20000; ++i) {
+            ScopedLock guard(lock);
+            ScopedLock again(lock);
+            ++counter;
+        }
+    });
     EXPECT_EQ(counter, 80000);
 }
 
