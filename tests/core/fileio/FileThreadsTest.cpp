@@ -14,7 +14,6 @@
 
 #include <atomic>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "support/FileTestSupport.h"
@@ -23,6 +22,7 @@
 #include "core/fileio/SharedState.h"
 #include "core/thread/Lock.h"
 #include "support/PakWriter.h"
+#include "support/Threads.h"
 
 namespace {
 
@@ -35,31 +35,20 @@ constexpr int churnPerThread = sizeof(void*) == 8 ? 50000 : 10000;
 // take it; the count must come back to exactly 0 and the lock be gone.
 TEST(FileThreads, LockLifecycleUnderChurnManyThreads) {
     std::atomic<int> missing{0};
-    std::atomic<int> ready{0};
-    std::vector<std::thread> threads;
-    for (int t = 0; t < threadCount; ++t) {
-        threads.emplace_back([&] {
-            ++ready;
-            while (ready.load() < threadCount) {
-                std::this_thread::yield();
+    runOnThreads(threadCount, [&](int) {
+        for (int i = 0; i < churnPerThread; ++i) {
+            DiskFile f(true);
+            Lock* lock = fileLock.load();
+            if (lock == nullptr || fileObjectCount.load() == 0) {
+                ++missing;
+                continue;
             }
-            for (int i = 0; i < churnPerThread; ++i) {
-                DiskFile f(true);
-                Lock* lock = fileLock.load();
-                if (lock == nullptr || fileObjectCount.load() == 0) {
-                    ++missing;
-                    continue;
-                }
-                ScopedLock guard(lock);
-                if (fileLock.load() != lock) {
-                    ++missing;
-                }
+            ScopedLock guard(lock);
+            if (fileLock.load() != lock) {
+                ++missing;
             }
-        });
-    }
-    for (auto& thread : threads) {
-        thread.join();
-    }
+        }
+    });
     EXPECT_EQ(missing.load(), 0);
     EXPECT_EQ(fileObjectCount.load(), 0u);
     EXPECT_EQ(fileLock.load(), nullptr);
@@ -77,47 +66,36 @@ TEST(FileThreads, OpensAndReadsManyThreads) {
         contents.push_back(content);
     }
     std::atomic<int> failures{0};
-    std::atomic<int> ready{0};
-    std::vector<std::thread> threads;
-    for (int t = 0; t < threadCount; ++t) {
-        threads.emplace_back([&, t] {
-            const std::string path = dir.file("f" + std::to_string(t) + ".bin");
-            const std::string& expected = contents[static_cast<std::size_t>(t)];
-            ++ready;
-            while (ready.load() < threadCount) {
-                std::this_thread::yield();
+    runOnThreads(threadCount, [&](int t) {
+        const std::string path = dir.file("f" + std::to_string(t) + ".bin");
+        const std::string& expected = contents[static_cast<std::size_t>(t)];
+        for (int cycle = 0; cycle < cyclesPerThread; ++cycle) {
+            // An object that is only built and destroyed moves the count through 0 as well.
+            { DiskFile idle(false); }
+            DiskFile f(false);
+            // Every third cycle goes through name resolution with backslashes and "/./".
+            std::string name = path;
+            if (cycle % 3 == 0) {
+                name = dir.path() + "\\.\\f" + std::to_string(t) + ".bin";
             }
-            for (int cycle = 0; cycle < cyclesPerThread; ++cycle) {
-                // An object that is only built and destroyed moves the count through 0 as well.
-                { DiskFile idle(false); }
-                DiskFile f(false);
-                // Every third cycle goes through name resolution with backslashes and "/./".
-                std::string name = path;
-                if (cycle % 3 == 0) {
-                    name = dir.path() + "\\.\\f" + std::to_string(t) + ".bin";
-                }
-                if (!f.Open(name.c_str(), cycle % 5 == 0 ? 1u : 0u, HeapCategory::Engine)) {
-                    ++failures;
-                    continue;
-                }
-                char buffer[512] = {};
-                const std::uint32_t skip = static_cast<std::uint32_t>(cycle % 16);
-                if (f.Skip(static_cast<std::int32_t>(skip)) != skip) {
-                    ++failures;
-                }
-                const std::uint32_t got = f.Read(buffer, 1, sizeof(buffer));
-                if (got != expected.size() - skip || expected.compare(skip, got, buffer, got) != 0) {
-                    ++failures;
-                }
-                if (cycle % 2 == 0 && !f.Close()) {
-                    ++failures;
-                }
+            if (!f.Open(name.c_str(), cycle % 5 == 0 ? 1u : 0u, HeapCategory::Engine)) {
+                ++failures;
+                continue;
             }
-        });
-    }
-    for (auto& thread : threads) {
-        thread.join();
-    }
+            char buffer[512] = {};
+            const std::uint32_t skip = static_cast<std::uint32_t>(cycle % 16);
+            if (f.Skip(static_cast<std::int32_t>(skip)) != skip) {
+                ++failures;
+            }
+            const std::uint32_t got = f.Read(buffer, 1, sizeof(buffer));
+            if (got != expected.size() - skip || expected.compare(skip, got, buffer, got) != 0) {
+                ++failures;
+            }
+            if (cycle % 2 == 0 && !f.Close()) {
+                ++failures;
+            }
+        }
+    });
     EXPECT_EQ(failures.load(), 0);
     EXPECT_EQ(fileObjectCount.load(), 0u);
     EXPECT_EQ(fileLock.load(), nullptr);
@@ -151,39 +129,28 @@ TEST(FileThreads, LooseFilesAndTwoArchivesManyThreads) {
     std::atomic<int> failures{0};
     std::atomic<int> wrongBytes{0};
     std::atomic<int> archiveReads{0};
-    std::atomic<int> ready{0};
-    std::vector<std::thread> threads;
-    for (int t = 0; t < threadCount; ++t) {
-        threads.emplace_back([&, t] {
-            ++ready;
-            while (ready.load() < threadCount) {
-                std::this_thread::yield();
+    runOnThreads(threadCount, [&](int t) {
+        for (int cycle = 0; cycle < cyclesPerThread / 2; ++cycle) {
+            // Two archive opens for each loose one, so that archives stay mounted for a while.
+            const int source = (t + cycle) % 5 < 2 ? (t + cycle) % 5 + 1 : 0;
+            const int file = (t * 3 + cycle) % files;
+            const std::string& expected = contents[source][file];
+            DiskFile f(false);
+            if (!f.Open(paths[source][file].c_str(), file % 2 == 1 || cycle % 7 == 0 ? 1u : 0u, HeapCategory::Engine)) {
+                ++failures;
+                continue;
             }
-            for (int cycle = 0; cycle < cyclesPerThread / 2; ++cycle) {
-                // Two archive opens for each loose one, so that archives stay mounted for a while.
-                const int source = (t + cycle) % 5 < 2 ? (t + cycle) % 5 + 1 : 0;
-                const int file = (t * 3 + cycle) % files;
-                const std::string& expected = contents[source][file];
-                DiskFile f(false);
-                if (!f.Open(paths[source][file].c_str(), file % 2 == 1 || cycle % 7 == 0 ? 1u : 0u, HeapCategory::Engine)) {
-                    ++failures;
-                    continue;
-                }
-                // Pieces of 100 bytes, each checked against where it claims to come from.
-                char buffer[100];
-                std::uint32_t got = 1;
-                for (std::uint32_t position = 0; got != 0 && position < expected.size(); position += got) {
-                    got = f.Read(buffer, 1, sizeof buffer);
-                    wrongBytes += expected.compare(position, got, buffer, got) != 0 ? 1 : 0;
-                    failures += got == 0 ? 1 : 0;
-                    archiveReads += source != 0 && got != 0 ? 1 : 0;
-                }
+            // Pieces of 100 bytes, each checked against where it claims to come from.
+            char buffer[100];
+            std::uint32_t got = 1;
+            for (std::uint32_t position = 0; got != 0 && position < expected.size(); position += got) {
+                got = f.Read(buffer, 1, sizeof buffer);
+                wrongBytes += expected.compare(position, got, buffer, got) != 0 ? 1 : 0;
+                failures += got == 0 ? 1 : 0;
+                archiveReads += source != 0 && got != 0 ? 1 : 0;
             }
-        });
-    }
-    for (auto& thread : threads) {
-        thread.join();
-    }
+        }
+    });
     UnmountArchive();
     EXPECT_EQ(failures.load(), 0);
     EXPECT_EQ(wrongBytes.load(), 0);
