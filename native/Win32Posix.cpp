@@ -308,6 +308,31 @@ bool narrowName(LPCWSTR name, char (&path)[PATH_MAX]) {
     return WideCharToMultiByte(CP_UTF8, 0, name, -1, path, PATH_MAX, nullptr, nullptr) > 0;
 }
 
+// open(2)'s flags for CreateFileA's access and disposition; false for a disposition it lacks.
+bool openFlags(DWORD access, DWORD disposition, int& flags) {
+    const bool reads = (access & GENERIC_READ) != 0;
+    const bool writes = (access & GENERIC_WRITE) != 0;
+    flags = O_CLOEXEC | (reads && writes ? O_RDWR : writes ? O_WRONLY : O_RDONLY);
+    switch (disposition) {
+    case CREATE_NEW:
+        flags |= O_CREAT | O_EXCL;
+        return true;
+    case CREATE_ALWAYS:
+        flags |= O_CREAT | O_TRUNC;
+        return true;
+    case OPEN_EXISTING:
+        return true;
+    case OPEN_ALWAYS:
+        flags |= O_CREAT;
+        return true;
+    case TRUNCATE_EXISTING:
+        flags |= O_TRUNC;
+        return true;
+    default:
+        return false;
+    }
+}
+
 } // namespace
 
 extern "C" {
@@ -322,26 +347,8 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES
         lastError = name == nullptr ? static_cast<DWORD>(ERROR_INVALID_PARAMETER) : static_cast<DWORD>(ERROR_FILENAME_EXCED_RANGE);
         return INVALID_HANDLE_VALUE;
     }
-    int flags = O_CLOEXEC;
-    const bool reads = (access & GENERIC_READ) != 0;
-    const bool writes = (access & GENERIC_WRITE) != 0;
-    flags |= reads && writes ? O_RDWR : writes ? O_WRONLY : O_RDONLY;
-    switch (disposition) {
-    case CREATE_NEW:
-        flags |= O_CREAT | O_EXCL;
-        break;
-    case CREATE_ALWAYS:
-        flags |= O_CREAT | O_TRUNC;
-        break;
-    case OPEN_EXISTING:
-        break;
-    case OPEN_ALWAYS:
-        flags |= O_CREAT;
-        break;
-    case TRUNCATE_EXISTING:
-        flags |= O_TRUNC;
-        break;
-    default:
+    int flags = 0;
+    if (!openFlags(access, disposition, flags)) {
         lastError = ERROR_INVALID_PARAMETER;
         return INVALID_HANDLE_VALUE;
     }

@@ -11,20 +11,21 @@ namespace {
 PlatformLog current;
 PlatformCalls real;
 
-HANDLE WINAPI fakeCreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security, DWORD disposition,
-                              DWORD flags, HANDLE templateFile) {
+// Counts a CreateFileA or CreateFileW call and the handle it gave.
+HANDLE countOpen(HANDLE handle) {
     ++current.createFileCalls;
-    HANDLE handle = real.CreateFileA(name, access, share, security, disposition, flags, templateFile);
     current.openHandles += handle != INVALID_HANDLE_VALUE ? 1 : 0;
     return handle;
 }
 
+HANDLE WINAPI fakeCreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security, DWORD disposition,
+                              DWORD flags, HANDLE templateFile) {
+    return countOpen(real.CreateFileA(name, access, share, security, disposition, flags, templateFile));
+}
+
 HANDLE WINAPI fakeCreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security, DWORD disposition,
                               DWORD flags, HANDLE templateFile) {
-    ++current.createFileCalls;
-    HANDLE handle = real.CreateFileW(name, access, share, security, disposition, flags, templateFile);
-    current.openHandles += handle != INVALID_HANDLE_VALUE ? 1 : 0;
-    return handle;
+    return countOpen(real.CreateFileW(name, access, share, security, disposition, flags, templateFile));
 }
 
 BOOL WINAPI fakeReadFile(HANDLE file, LPVOID buffer, DWORD count, LPDWORD got, LPOVERLAPPED overlapped) {
