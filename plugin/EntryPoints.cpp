@@ -1,16 +1,20 @@
 // The host's entry points: the init count, the plugin's identity, the portable-installation answer,
 // and the hand-over of file calls to the wave scanner and renderer, each with a file object of the
 // plugin's own file class made for the call. The wide forms run the same scanner and renderer on
-// the 8-bit records' fields, with the name carried as UTF-8, and copy the answer out in UTF-16.
+// the name carried as UTF-8 and write the answer out in UTF-16. The scanner and the renderer answer
+// in wave's own terms; the host's records of both widths are written here.
 #include "plugin/EntryPoints.h"
 
 #include <atomic>
 #include <string>
+#include <utility>
 
 #include "core/Utils/Platform.h"
 #include "plugin/HostText.h"
 #include "plugin/PluginFile.h"
 #include "plugin/PluginIdentity.h"
+#include "core/Utils/TextCopy.h"
+#include "wave/HostBitmap.h"
 #include "wave/WaveFormat.h"
 #include "wave/WaveRenderer.h"
 #include "wave/WaveScanner.h"
@@ -20,7 +24,7 @@ namespace {
 // Balanced DVP_Init / DVP_Uninit calls; never below 0. Hosts may call from several threads.
 std::atomic<int> initCount{0};
 
-void copyText(char* buffer, std::uint32_t capacity, const char* text) {
+void copyHostText(char* buffer, std::uint32_t capacity, const char* text) {
     if (buffer == nullptr) {
         return;
     }
@@ -36,16 +40,63 @@ static_assert(fitsIdentityBuffer(identity::extensions) && fitsIdentityBuffer(ide
                   fitsIdentityBuffer(identity::webAddress),
               "identity texts within copyIdentityText's buffer");
 
-// Everything the scanner writes into a record on success, but the description.
-template <typename Target, typename Source>
-void copyFileAnswer(Target& target, const Source& source) {
-    target.flags = source.flags;
-    target.word8 = source.word8;
-    target.word10 = source.word10;
-    target.value12 = source.value12;
-    target.value16 = source.value16;
-    target.value20 = source.value20;
-    target.privateArea = source.privateArea;
+constexpr std::uint32_t fileInfoFlags = 0x00000805u;
+
+// The private area the host keeps, and wave's values, field by field (the host's record is laid
+// out by the host's interface, wave's by wave).
+WavePrivateArea privateAreaOf(const WaveValues& values) {
+    WavePrivateArea area{};
+    area.isPcm = values.isPcm;
+    area.channelCount = values.channelCount;
+    area.sampleRate = values.sampleRate;
+    area.frameCount = values.frameCount;
+    area.dataOffset = values.dataOffset;
+    area.bytesPerFrame = values.bytesPerFrame;
+    area.bitsPerSample = values.bitsPerSample;
+    return area;
+}
+
+WaveValues valuesOf(const WavePrivateArea& area) {
+    WaveValues values{};
+    values.isPcm = area.isPcm;
+    values.channelCount = area.channelCount;
+    values.sampleRate = area.sampleRate;
+    values.frameCount = area.frameCount;
+    values.dataOffset = area.dataOffset;
+    values.bytesPerFrame = area.bytesPerFrame;
+    values.bitsPerSample = area.bitsPerSample;
+    return values;
+}
+
+// Everything identifying writes into a record of either width on success, but the description.
+template <typename Record>
+void writeFileAnswer(Record& info, const WaveDescription& answer) {
+    info.flags = fileInfoFlags;
+    info.word8 = 0;
+    info.word10 = 0;
+    info.value12 = 0;
+    info.value16 = 0;
+    info.value20 = 0;
+    info.privateArea = privateAreaOf(answer.values);
+}
+
+// Scans the named file; false when it is not a wave file this plugin describes.
+bool identify(NameEncoding encoding, const char* name, HANDLE abortEvent, WaveDescription& answer) {
+    PluginFile file(encoding);
+    return scanWaveFile(file, name, abortEvent, answer);
+}
+
+// The picture of a file identified before, as the host's bitmap, or null.
+HBITMAP drawPicture(NameEncoding encoding, HWND window, const char* name, const WavePrivateArea& area,
+                    const ImageSizeRecord* size, HANDLE abortEvent) {
+    const PictureSize requested = size != nullptr ? PictureSize{size->width, size->height} : PictureSize{0, 0};
+    PluginFile file(encoding);
+    PluginFileMaker moreFiles(encoding);
+    WavePicture picture;
+    if (!renderWaveform(file, &moreFiles, name, valuesOf(area), requested, abortEvent, picture)) {
+        return nullptr;
+    }
+    return static_cast<HBITMAP>(createHostBitmap(window, std::move(picture.pixels), picture.size.width, picture.size.height));
 }
 
 } // namespace
@@ -71,11 +122,11 @@ extern "C" BOOL __cdecl DVP_IdentifyA(PluginInfoRecord* info) {
     info->flags = identity::pluginFlags;
     info->versionHigh = identity::versionHigh;
     info->versionLow = identity::versionLow;
-    copyText(info->extensions, info->extensionsCapacity, identity::extensions);
-    copyText(info->displayName, info->displayNameCapacity, identity::displayName);
-    copyText(info->description, info->descriptionCapacity, identity::description);
-    copyText(info->copyright, info->copyrightCapacity, identity::copyright);
-    copyText(info->webAddress, info->webAddressCapacity, identity::webAddress);
+    copyHostText(info->extensions, info->extensionsCapacity, identity::extensions);
+    copyHostText(info->displayName, info->displayNameCapacity, identity::displayName);
+    copyHostText(info->description, info->descriptionCapacity, identity::description);
+    copyHostText(info->copyright, info->copyrightCapacity, identity::copyright);
+    copyHostText(info->webAddress, info->webAddressCapacity, identity::webAddress);
     info->smallestFileSize = identity::smallestFileSize;
     info->wordAfterHostBlock = identity::wordAfterHostBlock;
     info->identifier = identity::identifier;
@@ -83,18 +134,28 @@ extern "C" BOOL __cdecl DVP_IdentifyA(PluginInfoRecord* info) {
 }
 
 extern "C" BOOL __cdecl DVP_IdentifyFileA(HWND, LPSTR name, FileInfoRecord* info, HANDLE abortEvent) {
-    PluginFile file(NameEncoding::Ansi);
-    return scanWaveFile(file, info, name, abortEvent) ? TRUE : FALSE;
+    // No record: nowhere to report, so nothing to do.
+    if (info == nullptr) {
+        return FALSE;
+    }
+    WaveDescription answer{};
+    if (!identify(NameEncoding::Ansi, name, abortEvent, answer)) {
+        return FALSE;
+    }
+    writeFileAnswer(*info, answer);
+    if (info->description != nullptr) {
+        copyText(info->description, descriptionCopyCapacity(info->descriptionCapacity), answer.text);
+    }
+    return TRUE;
 }
 
 extern "C" HBITMAP __cdecl DVP_LoadBitmapA(HWND window, LPSTR name, FileInfoRecord* info, ImageSizeRecord* size,
                                            HANDLE abortEvent) {
     // Refused at once, before any file object exists.
-    if (info == nullptr || !privateAreaDrawable(info->privateArea)) {
+    if (info == nullptr || !valuesDrawable(valuesOf(info->privateArea))) {
         return nullptr;
     }
-    PluginFile file(NameEncoding::Ansi);
-    return static_cast<HBITMAP>(renderWaveform(file, window, name, info, size, abortEvent));
+    return drawPicture(NameEncoding::Ansi, window, name, info->privateArea, size, abortEvent);
 }
 
 extern "C" BOOL __cdecl DVP_IdentifyW(PluginInfoRecordW* info) {
@@ -119,20 +180,14 @@ extern "C" BOOL __cdecl DVP_IdentifyFileW(HWND, LPWSTR name, FileInfoRecordW* in
     if (info == nullptr) {
         return FALSE;
     }
-    // The scanner fills an 8-bit record of the plugin's own, with the whole description; the
-    // host's record and buffer are written only once it has said yes.
-    char description[descriptionSize] = {};
-    FileInfoRecord answer{};
-    answer.description = description;
-    answer.descriptionCapacity = descriptionSize;
     const HostName utf8(name);
-    PluginFile file(NameEncoding::Utf8);
-    if (!scanWaveFile(file, &answer, utf8.utf8(), abortEvent)) {
+    WaveDescription answer{};
+    if (!identify(NameEncoding::Utf8, utf8.utf8(), abortEvent, answer)) {
         return FALSE;
     }
-    copyFileAnswer(*info, answer);
+    writeFileAnswer(*info, answer);
     if (info->description != nullptr) {
-        copyWideText(info->description, descriptionCopyCapacity(info->descriptionCapacity), description);
+        copyWideText(info->description, descriptionCopyCapacity(info->descriptionCapacity), answer.text);
     }
     return TRUE;
 }
@@ -140,15 +195,11 @@ extern "C" BOOL __cdecl DVP_IdentifyFileW(HWND, LPWSTR name, FileInfoRecordW* in
 extern "C" HBITMAP __cdecl DVP_LoadBitmapW(HWND window, LPWSTR name, FileInfoRecordW* info, ImageSizeRecord* size,
                                            HANDLE abortEvent) {
     // Refused at once, before the name is converted or any file object exists.
-    if (info == nullptr || !privateAreaDrawable(info->privateArea)) {
+    if (info == nullptr || !valuesDrawable(valuesOf(info->privateArea))) {
         return nullptr;
     }
-    // The renderer reads nothing of the record but its private area.
-    FileInfoRecord request{};
-    request.privateArea = info->privateArea;
     const HostName utf8(name);
-    PluginFile file(NameEncoding::Utf8);
-    return static_cast<HBITMAP>(renderWaveform(file, window, utf8.utf8(), &request, size, abortEvent));
+    return drawPicture(NameEncoding::Utf8, window, utf8.utf8(), info->privateArea, size, abortEvent);
 }
 
 extern "C" BOOL __cdecl DVP_USBSafe(UsbSafeRecord* usb) {

@@ -8,11 +8,10 @@
 #include "core/fileio/File.h"
 #include "core/fileio/ScopedClose.h"
 #include "core/memory/HeapPointer.h"
-#include "wave/HostBitmap.h"
-#include "wave/WaveHostCalls.h"
-#include "wave/Waveform.h"
+#include "wave/PictureDrawing.h"
+#include "wave/WaveSampler.h"
 
-bool privateAreaDrawable(const WavePrivateArea& area) {
+bool valuesDrawable(const WaveValues& area) {
     // The host hands the area back: it is input like any file byte. A file identified as not PCM,
     // without data, or with a frame size of 0 has a zero here and gets no picture.
     if (area.isPcm == 0 || area.channelCount == 0 || area.sampleRate == 0 || area.frameCount == 0 ||
@@ -37,8 +36,8 @@ struct RenderPlan {
     std::uint32_t readBytes;
 };
 
-bool planRender(const WavePrivateArea& area, const ImageSizeRecord* size, RenderPlan& plan) {
-    plan.picture = pictureSizeFor(size);
+bool planRender(const WaveValues& area, PictureSize requested, RenderPlan& plan) {
+    plan.picture = pictureSizeFor(requested);
     // A host size whose pixels do not fit in 32 bits: no picture, and no wrapped, small buffer.
     if (!pictureByteCount(plan.picture, plan.pictureBytes)) {
         return false;
@@ -61,62 +60,43 @@ bool planRender(const WavePrivateArea& area, const ImageSizeRecord* size, Render
     return true;
 }
 
-// Reads the samples from the opened file, positioned at the data: the start of one frame per
-// sample, then a seek to the next sample's frame. At most sampleCount passes; the end of the file,
-// a failed read or seek, or the abort event end it sooner, and the samples not reached stay as they
-// are.
-void sampleFrames(File& file, const WavePrivateArea& area, const RenderPlan& plan, float* samples, void* abortEvent) {
-    const float step = samplingStep(area.frameCount, plan.picture.width);
-    float position = 0.0f;
-    // Zeroed, so that bytes a short frame does not cover read as 0 rather than stale memory.
-    std::uint8_t frame[sampleBytesTouched + 1] = {};
-    for (std::uint32_t i = 0; i < plan.sampleCount && !file.AtEnd() && file.IsOk(); ++i) {
-        file.Read(frame, 1, plan.readBytes);
-        samples[i] = convertSample(frame, area.bitsPerSample);
-        // Rounded to single precision after every step: this picks the frames.
-        position = position + step;
-        file.Seek(frameSeekTarget(position, area.bytesPerFrame, area.dataOffset));
-        if (abortSignalled(abortEvent)) {
-            break;
-        }
-    }
-}
-
 } // namespace
 
-void* renderWaveform(File& file, void* window, const char* name, const FileInfoRecord* info,
-                     const ImageSizeRecord* size, void* abortEvent) {
-    if (info == nullptr || !privateAreaDrawable(info->privateArea)) {
-        return nullptr;
+bool renderWaveform(File& file, FileMaker* moreFiles, const char* name, const WaveValues& values,
+                    PictureSize requested, void* abortEvent, WavePicture& picture) {
+    if (!valuesDrawable(values)) {
+        return false;
     }
-    const WavePrivateArea area = info->privateArea;
     RenderPlan plan{};
-    if (!planRender(area, size, plan)) {
-        return nullptr;
+    if (!planRender(values, requested, plan)) {
+        return false;
     }
 
     if (!file.Open(name)) {
-        return nullptr;
+        return false;
     }
     ScopedClose closer(file);
-    if (!file.Seek(area.dataOffset) || file.AtEnd()) {
-        return nullptr;
+    if (!file.Seek(values.dataOffset) || file.AtEnd()) {
+        return false;
     }
 
     HeapPointer<float> samples = allocateHeapBlock<float>(plan.sampleBytes, 16, HeapCategory::GlobalNew);
     if (samples == nullptr) {
-        return nullptr;
+        return false;
     }
     // Samples not read (an early end) draw as the centre line.
     std::fill_n(samples.get(), plan.sampleCount, 0.0f);
-    sampleFrames(file, area, plan, samples.get(), abortEvent);
+    const SamplingJob job{&file, moreFiles, name, values, plan.readBytes, plan.sampleCount, plan.picture.width, abortEvent};
+    sampleFrames(job, samplingTuning(), samples.get());
+    file.Close();
 
     HeapPointer<std::uint32_t> pixels =
         allocateHeapBlock<std::uint32_t>(plan.pictureBytes, 16, HeapCategory::GlobalNew);
     if (pixels == nullptr) {
-        return nullptr;
+        return false;
     }
     drawWaveform(pixels.get(), plan.picture.width, plan.picture.height, samples.get());
-    samples.reset();
-    return createHostBitmap(window, std::move(pixels), plan.picture.width, plan.picture.height);
+    picture.pixels = std::move(pixels);
+    picture.size = plan.picture;
+    return true;
 }

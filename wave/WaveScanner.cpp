@@ -1,18 +1,18 @@
 // The chunk walk of a RIFF WAVE file and the record it fills.
 #include "wave/WaveScanner.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <cstring>
 
 #include "core/Utils/LittleEndian.h"
 #include "core/fileio/File.h"
-#include "core/Utils/TextCopy.h"
 #include "core/fileio/ScopedClose.h"
 #include "wave/WaveFormat.h"
 #include "wave/WaveHostCalls.h"
 
 namespace {
 
-constexpr std::uint32_t fileInfoFlags = 0x00000805u;
 constexpr std::uint32_t chunkHeaderSize = 8;
 
 // The tally of the chunks met on the walk decides whether the end of the file may cut a chunk
@@ -35,11 +35,88 @@ struct ChunkWalk {
     std::uint64_t tally;
 };
 
+// The opened file as the walk sees it: its head, read in one call, served from memory, and the
+// file itself beyond. Reads and moves answer exactly as the file object's own would, from the
+// size it learnt at the open: a read cut by the end of the file delivers the rest and raises the
+// end flag, a move at or past the end lands on the end and raises it, one before it lowers it.
+class ScanCursor {
+public:
+    ScanCursor(File& opened, std::uint32_t fileSize)
+        : file(opened), size(fileSize), headLength(0), position(0), atEnd(opened.AtEnd()), fileInStep(true) {}
+    ScanCursor(const ScanCursor&) = delete;
+    ScanCursor& operator=(const ScanCursor&) = delete;
+
+    // Reads the head. A read that fails or falls short leaves a shorter head (or none): what lies
+    // beyond it is then read from the file, so a failure shows where today's reads would meet it.
+    void LoadHead() {
+        const std::uint32_t wanted = size < scanHeadBytes ? size : scanHeadBytes;
+        headLength = file.Read(head, wanted);
+        fileInStep = headLength == 0;
+    }
+
+    std::uint32_t Read(void* buffer, std::uint32_t bytes) {
+        if (atEnd) {
+            return 0;
+        }
+        const std::uint32_t remaining = size - position;
+        const bool cut = bytes > remaining;
+        const std::uint32_t count = cut ? remaining : bytes;
+        // The whole file in the head, or these bytes within it: no call.
+        if (headLength == size || count <= headLength - std::min(position, headLength)) {
+            std::memcpy(buffer, head + position, count);
+            position += count;
+            atEnd = atEnd || cut;
+            return count;
+        }
+        // The file's own position is the head's end (or where an earlier skip left the walk).
+        if (!fileInStep && !file.Seek(position)) {
+            return 0;
+        }
+        fileInStep = true;
+        const std::uint32_t delivered = file.Read(buffer, bytes);
+        position += delivered;
+        atEnd = file.AtEnd();
+        return delivered;
+    }
+
+    // File::Skip's answer: the target as computed, also when the move stops at the end.
+    std::uint32_t Skip(std::int32_t offset) {
+        const std::int64_t wide = std::int64_t{position} + offset;
+        std::uint32_t target = 0;
+        if (wide > 0xFFFFFFFFll) {
+            target = 0xFFFFFFFFu;
+        } else if (wide > 0) {
+            target = static_cast<std::uint32_t>(wide);
+        }
+        Seek(target);
+        return target;
+    }
+
+    bool AtEnd() const { return atEnd; }
+
+    // Moves without a call; the file follows when a read needs it.
+    void Seek(std::uint32_t target) {
+        atEnd = target >= size;
+        position = atEnd ? size : target;
+        fileInStep = false;
+    }
+
+private:
+    File& file;
+    const std::uint32_t size;
+    // Zeroed, but never read beyond headLength.
+    std::uint8_t head[scanHeadBytes] = {};
+    std::uint32_t headLength;
+    std::uint32_t position;
+    bool atEnd;
+    // Whether the file's own position is the walk's.
+    bool fileInStep;
+};
+
 // Moves the walk past length bytes of chunk body. The target is worked out in 64 bits: a size near
 // 4 GiB must not wrap it below the position, and a target at or past the end of the file ends the
-// walk (false) without seeking. Otherwise the position becomes what the move reports: the target,
-// or the unchanged file position when the seek fails.
-bool skipBody(File& file, std::uint32_t& position, std::uint32_t length, std::uint32_t fileSize) {
+// walk (false) without moving. Otherwise the position becomes the target.
+bool skipBody(ScanCursor& file, std::uint32_t& position, std::uint32_t length, std::uint32_t fileSize) {
     const std::uint64_t target = std::uint64_t{position} + length;
     if (target >= fileSize) {
         return false;
@@ -49,33 +126,32 @@ bool skipBody(File& file, std::uint32_t& position, std::uint32_t length, std::ui
         return true;
     }
     // A skip takes a signed offset: a longer body (only in files beyond 2 GiB) is passed by an
-    // absolute seek.
-    if (file.Seek(static_cast<std::uint32_t>(target))) {
-        position = static_cast<std::uint32_t>(target);
-    }
+    // absolute move.
+    file.Seek(static_cast<std::uint32_t>(target));
+    position = static_cast<std::uint32_t>(target);
     return true;
 }
 
 // Reads the 12-byte RIFF header: "RIFF", a size nobody trusts, "WAVE". The first eight bytes stay
 // in header for the walk. A file shorter than that leaves zeros and fails the comparisons.
-bool readRiffHeader(File& file, std::uint8_t (&header)[chunkHeaderSize], std::uint32_t& position) {
-    position += file.Read(header, chunkHeaderSize, 1);
+bool readRiffHeader(ScanCursor& file, std::uint8_t (&header)[chunkHeaderSize], std::uint32_t& position) {
+    position += file.Read(header, chunkHeaderSize);
     if (!le::isFourCc(header, "RIFF")) {
         return false;
     }
     std::uint8_t formType[4] = {};
-    position += file.Read(formType, sizeof formType, 1);
+    position += file.Read(formType, sizeof formType);
     return le::isFourCc(formType, "WAVE");
 }
 
 // One chunk whose header has just been read: the fmt body is read, the data chunk noted, and every
 // body skipped. False when the skip ends the walk.
-bool passChunk(File& file, const std::uint8_t (&header)[chunkHeaderSize], std::uint32_t& position,
+bool passChunk(ScanCursor& file, const std::uint8_t (&header)[chunkHeaderSize], std::uint32_t& position,
                std::uint32_t fileSize, ChunkWalk& found) {
     const std::uint32_t chunkSize = le::readU32(header + 4);
     if (le::isFourCc(header, "fmt ")) {
         // 16 bytes are read even from a shorter fmt chunk; no buffer is sized from the chunk.
-        const std::uint32_t delivered = file.Read(found.fmtBody, fmtBodySize, 1);
+        const std::uint32_t delivered = file.Read(found.fmtBody, fmtBodySize);
         position += delivered;
         if (delivered == fmtBodySize) {
             found.fmtComplete = true;
@@ -105,7 +181,7 @@ bool passChunk(File& file, const std::uint8_t (&header)[chunkHeaderSize], std::u
 // the end of the file cuts short overwrites only its front, and the walk carries on with the tail
 // of the header before it (that is how a trailing pad byte gets crossed). False when the file is to
 // be refused: an abort, an end met too early, or a pass that got nowhere.
-bool walkChunks(File& file, std::uint32_t fileSize, std::uint32_t position, std::uint8_t (&header)[chunkHeaderSize],
+bool walkChunks(ScanCursor& file, std::uint32_t fileSize, std::uint32_t position, std::uint8_t (&header)[chunkHeaderSize],
                 void* abortEvent, ChunkWalk& found) {
     // Every pass moves the position forward (its header read delivers at least one byte) or ends
     // the walk, so the walk ends within fileSize passes; a pass found not to have moved ends the
@@ -118,7 +194,7 @@ bool walkChunks(File& file, std::uint32_t fileSize, std::uint32_t position, std:
         // Bytes remain (the loop's condition), so a header read that delivers none failed on an
         // I/O error, and the buffer still holds the previous header: walking it again would read
         // the bytes after it as that chunk's body (a second fmt body taken from the samples).
-        const std::uint32_t delivered = file.Read(header, chunkHeaderSize, 1);
+        const std::uint32_t delivered = file.Read(header, chunkHeaderSize);
         if (delivered == 0) {
             return false;
         }
@@ -136,58 +212,45 @@ bool walkChunks(File& file, std::uint32_t fileSize, std::uint32_t position, std:
     return true;
 }
 
-// Every check has passed: the record is written here and nowhere else.
-void writeRecord(FileInfoRecord& info, const ChunkWalk& found) {
+// Every check has passed: the answer is written here and nowhere else.
+void describe(WaveDescription& description, const ChunkWalk& found) {
     const WaveFormat format = decodeFmtBody(found.fmtBody);
     // Sample rate 0, or a byte rate below it, or INT32_MIN / -1: frame size 0, frame count 0; the
     // file is described but gets no picture.
     const std::int32_t bytesPerFrame = bytesPerFrameOf(format.averageByteRate, format.sampleRate);
     char channels[channelTextSize];
     channelText(format.channelCount, channels);
-    char description[descriptionSize];
-    formatDescription(description, format.sampleRate, format.bitsPerSample, channels, codecName(format.formatTag));
-
-    info.flags = fileInfoFlags;
-    info.word8 = 0;
-    info.word10 = 0;
-    info.value12 = 0;
-    info.value16 = 0;
-    info.value20 = 0;
-    info.privateArea.isPcm = isPcmFlag(format.formatTag);
-    if (info.description != nullptr) {
-        copyText(info.description, descriptionCopyCapacity(info.descriptionCapacity), description);
-    }
-    info.privateArea.channelCount = format.channelCount;
-    info.privateArea.sampleRate = format.sampleRate;
-    info.privateArea.frameCount = frameCountOf(found.dataLength, bytesPerFrame);
-    info.privateArea.dataOffset = found.dataOffset;
-    info.privateArea.bytesPerFrame = bytesPerFrame;
-    info.privateArea.bitsPerSample = format.bitsPerSample;
+    formatDescription(description.text, format.sampleRate, format.bitsPerSample, channels, codecName(format.formatTag));
+    description.values.isPcm = isPcmFlag(format.formatTag);
+    description.values.channelCount = format.channelCount;
+    description.values.sampleRate = format.sampleRate;
+    description.values.frameCount = frameCountOf(found.dataLength, bytesPerFrame);
+    description.values.dataOffset = found.dataOffset;
+    description.values.bytesPerFrame = bytesPerFrame;
+    description.values.bitsPerSample = format.bitsPerSample;
 }
 
 } // namespace
 
-bool scanWaveFile(File& file, FileInfoRecord* info, const char* name, void* abortEvent) {
-    // No record: nowhere to report, so nothing to do.
-    if (info == nullptr) {
-        return false;
-    }
+bool scanWaveFile(File& file, const char* name, void* abortEvent, WaveDescription& description) {
     if (!file.Open(name)) {
         return false;
     }
     ScopedClose closer(file);
     const std::uint32_t fileSize = file.Size();
+    ScanCursor cursor(file, fileSize);
+    cursor.LoadHead();
 
     // One buffer holds the RIFF header and then every chunk header (see walkChunks).
     std::uint8_t header[chunkHeaderSize] = {};
     // Where the walk believes it is: each read moves it by what it delivered, each skip sets it to
     // where the skip landed.
     std::uint32_t position = 0;
-    if (!readRiffHeader(file, header, position)) {
+    if (!readRiffHeader(cursor, header, position)) {
         return false;
     }
     ChunkWalk found{};
-    if (!walkChunks(file, fileSize, position, header, abortEvent, found)) {
+    if (!walkChunks(cursor, fileSize, position, header, abortEvent, found)) {
         return false;
     }
     // No complete fmt body (no fmt chunk, only data chunks, or a fmt chunk cut short): the format
@@ -196,6 +259,6 @@ bool scanWaveFile(File& file, FileInfoRecord* info, const char* name, void* abor
         return false;
     }
     file.Close();
-    writeRecord(*info, found);
+    describe(description, found);
     return true;
 }

@@ -12,7 +12,7 @@
 #include "support/WavWriter.h"
 #include "wave/WaveRenderer.h"
 #include "wave/WaveScanner.h"
-#include "wave/Waveform.h"
+#include "wave/PictureDrawing.h"
 
 namespace {
 
@@ -111,7 +111,9 @@ TEST(WaveRenderer, FramesArePickedBySeekingInSinglePrecision) {
     // The position starts at 0 and grows by frameCount / (2 x width), rounded to single precision
     // after every step. For sixty minutes the positions beyond 2^24 round to multiples of 8 and 16,
     // so the frames drift from the exact multiples of 99225; extended precision would pick others.
-    // The hour's data is a sparse file: only the picked frames are ever read.
+    // The hour's data is a sparse file: only the picked frames are ever read. Frame by frame, as
+    // every other road must pick them (see the roads' table).
+    const wavetest::TuningScope reference(referenceSamplingTuning);
     const struct Case {
         const char* label;
         std::uint32_t frames;

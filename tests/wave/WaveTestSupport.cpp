@@ -1,20 +1,17 @@
 // The wave tests' calls of the scanner and renderer.
 #include "WaveTestSupport.h"
 
-#include "core/fileio/DiskFile.h"
-#include "wave/WaveRenderer.h"
-#include "wave/WaveScanner.h"
+#include "plugin/EntryPoints.h"
 
 namespace wavetest {
 
 bool scan(FileInfoRecord* info, const char* name, void* abortEvent) {
-    DiskFile file(false);
-    return scanWaveFile(file, info, name, abortEvent);
+    return DVP_IdentifyFileA(nullptr, const_cast<char*>(name), info, abortEvent) == TRUE;
 }
 
 void* render(const char* name, const FileInfoRecord* info, const ImageSizeRecord* size, void* abortEvent) {
-    DiskFile file(false);
-    return renderWaveform(file, nullptr, name, info, size, abortEvent);
+    return DVP_LoadBitmapA(nullptr, const_cast<char*>(name), const_cast<FileInfoRecord*>(info),
+                           const_cast<ImageSizeRecord*>(size), abortEvent);
 }
 
 std::vector<std::int32_t> span(std::int32_t from, std::int32_t to) {

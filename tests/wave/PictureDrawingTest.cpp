@@ -7,28 +7,22 @@
 #include <cstring>
 #include <vector>
 
-#include "wave/Waveform.h"
+#include "wave/PictureDrawing.h"
 
 namespace {
 
-TEST(WaveformArithmetic, PictureSizeFallsBackToTheDefault) {
-    EXPECT_EQ(pictureSizeFor(nullptr).width, 800);
-    EXPECT_EQ(pictureSizeFor(nullptr).height, 600);
-    const ImageSizeRecord zeroWidth{0, 300};
-    const ImageSizeRecord negativeWidth{-5, 300};
-    const ImageSizeRecord flat{120, 1};
-    const ImageSizeRecord negativeHeight{120, -40};
-    for (const ImageSizeRecord& record : {zeroWidth, negativeWidth, flat, negativeHeight}) {
-        const PictureSize size = pictureSizeFor(&record);
+TEST(PictureDrawing, PictureSizeFallsBackToTheDefault) {
+    for (const PictureSize requested : {PictureSize{0, 0}, PictureSize{0, 300}, PictureSize{-5, 300},
+                                        PictureSize{120, 1}, PictureSize{120, -40}}) {
+        const PictureSize size = pictureSizeFor(requested);
         EXPECT_EQ(size.width, 800);
         EXPECT_EQ(size.height, 600);
     }
-    const ImageSizeRecord small{1, 2};
-    EXPECT_EQ(pictureSizeFor(&small).width, 1);
-    EXPECT_EQ(pictureSizeFor(&small).height, 2);
+    EXPECT_EQ(pictureSizeFor(PictureSize{1, 2}).width, 1);
+    EXPECT_EQ(pictureSizeFor(PictureSize{1, 2}).height, 2);
 }
 
-TEST(WaveformArithmetic, PictureBytesMustFitIn32Bits) {
+TEST(PictureDrawing, PictureBytesMustFitIn32Bits) {
     std::uint32_t bytes = 0;
     ASSERT_TRUE(pictureByteCount(PictureSize{800, 600}, bytes));
     EXPECT_EQ(bytes, 800u * 600u * 4u);
@@ -39,7 +33,7 @@ TEST(WaveformArithmetic, PictureBytesMustFitIn32Bits) {
     EXPECT_FALSE(pictureByteCount(PictureSize{0x40000000, 2}, bytes));
 }
 
-TEST(WaveformArithmetic, SeekTargetsAreFrameTimesSizePlusOffset) {
+TEST(PictureDrawing, SeekTargetsAreFrameTimesSizePlusOffset) {
     EXPECT_EQ(frameSeekTarget(0.0f, 4, 44), 44u);
     EXPECT_EQ(frameSeekTarget(27.5625f, 4, 44), 27u * 4u + 44u);
     EXPECT_EQ(frameSeekTarget(82.6875f, 3, 100), 82u * 3u + 100u);
@@ -49,7 +43,7 @@ TEST(WaveformArithmetic, SeekTargetsAreFrameTimesSizePlusOffset) {
     EXPECT_EQ(frameAt(5e10f), 0xFFFFFFFFu);
 }
 
-TEST(WaveformArithmetic, SamplesConvertPerDepth) {
+TEST(PictureDrawing, SamplesConvertPerDepth) {
     std::uint8_t frame[5] = {};
     auto convert = [&](std::initializer_list<std::uint8_t> bytes, std::int32_t bits) {
         std::memset(frame, 0, sizeof frame);
@@ -85,7 +79,7 @@ TEST(WaveformArithmetic, SamplesConvertPerDepth) {
     }
 }
 
-TEST(WaveformArithmetic, RowsFollowTheCentreRow) {
+TEST(PictureDrawing, RowsFollowTheCentreRow) {
     EXPECT_EQ(centreRow(600), 299u);
     EXPECT_EQ(centreRow(601), 299u);
     EXPECT_EQ(centreRow(2), 0u);

@@ -1,14 +1,14 @@
-// Picture size, frame picking, sample conversion and column drawing of the waveform picture.
-#include "wave/Waveform.h"
+// Picture size, frame picking, sample conversion and column drawing of the wave picture.
+#include "wave/PictureDrawing.h"
 
 #include "core/Utils/LittleEndian.h"
 
-PictureSize pictureSizeFor(const ImageSizeRecord* size) {
-    // No record, a width below 1, or a height below 2 (the centre row would underflow): the default.
-    if (size == nullptr || size->width < 1 || size->height < 2) {
+PictureSize pictureSizeFor(PictureSize requested) {
+    // No size, a width below 1, or a height below 2 (the centre row would underflow): the default.
+    if (requested.width < 1 || requested.height < 2) {
         return PictureSize{defaultPictureWidth, defaultPictureHeight};
     }
-    return PictureSize{size->width, size->height};
+    return requested;
 }
 
 bool pictureByteCount(PictureSize size, std::uint32_t& bytes) {

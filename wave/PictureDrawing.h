@@ -1,11 +1,9 @@
-// The waveform picture's arithmetic, kept apart from files so it can be tested alone: the size, the
-// spacing of the samples and which frame each is read from, turning a frame's first sample into a
-// value in [-1, 1], and painting the columns into a bottom-up 32-bit pixel buffer.
+// The picture's arithmetic, kept apart from files so it can be tested alone: the size, the spacing
+// of the samples and which frame each is read from, turning a frame's first sample into a value in
+// [-1, 1], and painting the columns into a bottom-up 32-bit pixel buffer.
 #pragma once
 
 #include <cstdint>
-
-#include "plugin/HostRecords.h"
 
 constexpr std::int32_t defaultPictureWidth = 800;
 constexpr std::int32_t defaultPictureHeight = 600;
@@ -24,9 +22,10 @@ struct PictureSize {
     std::int32_t height;
 };
 
-// The host's size when the record is given with a width of at least 1 and a height of at least 2;
-// otherwise 800 x 600. (A height below 2 leaves no centre row to draw around.)
-PictureSize pictureSizeFor(const ImageSizeRecord* size);
+// The size asked for when its width is at least 1 and its height at least 2; otherwise 800 x 600
+// (a host that gives no size asks for {0, 0}). A height below 2 leaves no centre row to draw
+// around.
+PictureSize pictureSizeFor(PictureSize requested);
 
 // Bytes of a W x H picture of 32-bit pixels; false when that does not fit in 32 bits.
 bool pictureByteCount(PictureSize size, std::uint32_t& bytes);

@@ -1,0 +1,160 @@
+// The sampling roads: frame by frame, spans of nearby frames, and (FrameReaders.cpp) readers in
+// flight. Every road keeps SampleRun exactly as the frame-by-frame loop would.
+#include "wave/WaveSampler.h"
+
+#include <chrono>
+#include <cstring>
+
+#include "core/fileio/File.h"
+#include "core/memory/HeapPointer.h"
+#include "wave/SampleRun.h"
+#include "wave/WaveHostCalls.h"
+
+namespace {
+
+SamplingTuning tuning = defaultSamplingTuning;
+
+void advance(SampleRun& run) {
+    const SamplingJob& job = *run.job;
+    run.samples[run.next] = convertSample(run.frame, job.values.bitsPerSample);
+    // Rounded to single precision after every step: this picks the frames.
+    run.position = run.position + run.step;
+    run.target = frameSeekTarget(run.position, job.values.bytesPerFrame, job.values.dataOffset);
+    ++run.next;
+}
+
+// Whether the frame-by-frame loop would take sample next.
+bool goesOn(const SampleRun& run) {
+    return !run.ended && run.next < run.job->sampleCount && !run.job->file->AtEnd() && run.job->file->IsOk();
+}
+
+// One pass of the frame-by-frame loop: the start of the frame where the file stands, its sample,
+// the seek to the next one (its result is not used: the end flag and the error it leaves end the
+// loop), the abort poll. Answers how long the read took, in microseconds.
+std::uint64_t serialPass(SampleRun& run) {
+    File& file = *run.job->file;
+    const auto start = std::chrono::steady_clock::now();
+    file.Read(run.frame, 1, run.job->readBytes);
+    const auto took = std::chrono::steady_clock::now() - start;
+    advance(run);
+    file.Seek(run.target);
+    run.ended = abortSignalled(run.job->abortEvent);
+    return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(took).count());
+}
+
+// How many samples from next on one span serves, and the span's length: each frame wholly inside
+// the file, each target at or after the one before and at most gap beyond it, the whole within
+// bound bytes. The sample whose successor lies at or past the end is the span's last (the
+// sampling ends there). Terminates: every pass takes one more sample, of at most sampleCount.
+std::uint32_t samplesInSpan(const SampleRun& run, std::uint32_t gap, std::uint32_t bound, std::uint32_t& length) {
+    const SamplingJob& job = *run.job;
+    const std::uint64_t first = run.target;
+    float position = run.position;
+    std::uint64_t target = run.target;
+    std::uint32_t count = 0;
+    while (run.next + count < job.sampleCount) {
+        const std::uint64_t end = target + job.readBytes;
+        if (end > run.fileSize || end - first > bound) {
+            break;
+        }
+        ++count;
+        length = static_cast<std::uint32_t>(end - first);
+        position = position + run.step;
+        const std::uint64_t following = frameSeekTarget(position, job.values.bytesPerFrame, job.values.dataOffset);
+        // Backwards (a wrapped target), far ahead, or at the end: the span stops after this one.
+        if (following < target || following - target > gap || following >= run.fileSize) {
+            break;
+        }
+        target = following;
+    }
+    return count;
+}
+
+// The span from target on, read in one call and sampled from memory. False when spans do not serve
+// (a single frame, or the read delivered less than asked): the file then stands at target again,
+// for the frame-by-frame loop to read.
+bool sampleSpan(SampleRun& run, const SamplingTuning& settings, HeapPointer<std::uint8_t>& buffer) {
+    File& file = *run.job->file;
+    std::uint32_t length = 0;
+    const std::uint32_t count = samplesInSpan(run, settings.spanGap, settings.spanBytes, length);
+    if (count < 2) {
+        return false;
+    }
+    if (buffer == nullptr) {
+        // Sized once, for the first span: the bound, or what is left of the file when that is less.
+        const std::uint32_t rest = run.fileSize - run.target;
+        const std::uint32_t bytes = rest < settings.spanBytes ? rest : settings.spanBytes;
+        buffer = allocateHeapBlock<std::uint8_t>(bytes, 16, HeapCategory::GlobalNew);
+        // No memory: the frames are read one by one.
+        if (buffer == nullptr || length > bytes) {
+            return false;
+        }
+    }
+    const std::uint32_t first = run.target;
+    if (file.Read(buffer.get(), length) != length) {
+        // The span's read is not one the frame-by-frame loop makes, so its failure is not the
+        // sampling's: the loop reads this frame again and meets whatever made it fail.
+        file.lastError = FileError::None;
+        file.Seek(first);
+        return false;
+    }
+    for (std::uint32_t i = 0; i < count && !run.ended; ++i) {
+        takeSampleFromMemory(run, buffer.get() + (run.target - first));
+    }
+    if (!run.ended) {
+        file.Seek(run.target);
+    }
+    return true;
+}
+
+} // namespace
+
+SamplingTuning& samplingTuning() { return tuning; }
+
+void takeSampleFromMemory(SampleRun& run, const std::uint8_t* bytes) {
+    std::memcpy(run.frame, bytes, run.job->readBytes);
+    advance(run);
+    // The seek after the sample would raise the end flag, which ends the loop; the abort poll
+    // comes first all the same.
+    const bool atEnd = run.target >= run.fileSize;
+    const bool aborted = abortSignalled(run.job->abortEvent);
+    run.ended = atEnd || aborted;
+}
+
+void sampleFrames(const SamplingJob& job, const SamplingTuning& settings, float* samples) {
+    SampleRun run{};
+    run.job = &job;
+    run.samples = samples;
+    run.step = samplingStep(job.values.frameCount, job.width);
+    run.position = 0.0f;
+    run.target = job.values.dataOffset;
+    run.fileSize = job.file->Size();
+
+    HeapPointer<std::uint8_t> span;
+    bool spans = settings.spanGap > 0 && settings.spanBytes > 0;
+    bool judged = settings.readersPerPicture == 0 || job.moreFiles == nullptr;
+    std::uint32_t timedReads = 0;
+    std::uint64_t timedMicros = 0;
+    // Every road takes at least one sample per pass or leaves for good (spans, the readers), so
+    // the loop ends within sampleCount passes and two departures.
+    while (goesOn(run)) {
+        if (spans) {
+            if (sampleSpan(run, settings, span)) {
+                continue;
+            }
+            spans = false;
+            span.reset();
+            continue;
+        }
+        if (!judged && timedReads >= settings.probeReads) {
+            judged = true;
+            const std::uint64_t threshold = std::uint64_t{settings.slowReadMicros} * timedReads;
+            if (timedMicros >= threshold) {
+                sampleInFlight(run, settings.readersPerPicture);
+                continue;
+            }
+        }
+        timedMicros += serialPass(run);
+        ++timedReads;
+    }
+}
