@@ -169,6 +169,12 @@ TEST(WaveScanner, TruncationAtEveryLength) {
             EXPECT_EQ(scan.record.info.privateArea.dataOffset, length == 36 ? 0u : 44u) << length;
             EXPECT_EQ(scan.record.info.privateArea.frameCount, length == 36 ? 0u : 2u) << length;
         }
+    }    // The same across the end of the head read in one call: a LIST chunk pushes the headers over it.
+    const std::vector<std::uint8_t> far = WavWriter().chunk("LIST", body(4060)).pcm(2, 44100, 16).data(body(8)).bytes();
+    for (std::size_t length = 4068; length <= far.size(); ++length) {
+        const Scan scan = scanBytes(std::vector<std::uint8_t>(far.begin(), far.begin() + length));
+        EXPECT_EQ(scan.accepted, length == 4068 + 36 || length >= 4068 + 44) << "cut at " << length;
+        EXPECT_TRUE(!scan.accepted || scan.record.info.privateArea.dataOffset == (length == 4104 ? 0u : 4112u)) << length;
     }
 }
 
@@ -272,7 +278,8 @@ TEST(WaveScanner, FailingReadsEndTheWalk) {
     // once spun on it for ever; a pass that does not move now ends the scan as a failure.
     const std::vector<std::uint8_t> emptyChunk = WavWriter().chunk("junk", {}).pcm(1, 8000, 8).data(body(8)).bytes();
     const std::vector<std::uint8_t> zeroFmt = WavWriter().chunk("fmt ", 0, {}).pcm(1, 8000, 8).data(body(8)).bytes();
-    for (const auto* bytes : {&emptyChunk, &zeroFmt}) {
+    const std::vector<std::uint8_t> pastHead = WavWriter().chunk("LIST", body(5000)).chunk("junk", {}).pcm(1, 8000, 8).data(body(8)).bytes();
+    for (const auto* bytes : {&emptyChunk, &zeroFmt, &pastHead}) {
         ScratchFile file("failing.wav", *bytes);
         std::int32_t cleanReads = 0;
         {

@@ -1,0 +1,207 @@
+// Every sampling road against the frame-by-frame reference, on a loose file and on a pak entry: the
+// same samples, bit for bit, and the same place where an end of file, an abort or a failing read
+// stops them; and readers in flight on many threads with aborts.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "WaveTestSupport.h"
+#include "core/Utils/Platform.h"
+#include "core/fileio/DiskFile.h"
+#include "core/fileio/PakArchive.h"
+#include "support/FileTestSupport.h"
+#include "support/PakWriter.h"
+#include "support/Threads.h"
+#include "support/WavWriter.h"
+#include "wave/FileMaker.h"
+#include "wave/WaveScanner.h"
+
+namespace {
+
+constexpr std::uint32_t sampleCount = 200; // 100 columns
+constexpr float notTaken = 7.0f;           // no 32-bit sample converts to it
+// Every read that reaches past this byte of the file fails: the first such alone, or all of them.
+std::atomic<std::uint64_t> failPast{~0ull};
+std::atomic<bool> failOnwards{false};
+std::atomic<bool> failSpent{false};
+std::atomic<int> polls{0};
+std::atomic<int> signalAtPoll{-1};
+std::atomic<int> reads{0};
+std::atomic<std::uint32_t> readersSeen{0};
+PlatformCalls real;
+
+BOOL WINAPI readFailingPast(HANDLE file, LPVOID buffer, DWORD count, LPDWORD got, LPOVERLAPPED overlapped) {
+    ++reads;
+    readersSeen = std::max(readersSeen.load(), readersInFlight());
+    const std::uint64_t at = real.SetFilePointer(file, 0, nullptr, FILE_CURRENT);
+    if (at + count > failPast.load() && (failOnwards.load() || !failSpent.exchange(true))) {
+        *got = 0;
+        SetLastError(ERROR_NETWORK_BUSY);
+        return FALSE;
+    }
+    return real.ReadFile(file, buffer, count, got, overlapped);
+}
+
+DWORD WINAPI pollSignalledAt(HANDLE, DWORD) {
+    const int poll = polls++;
+    return signalAtPoll.load() >= 0 && poll >= signalAtPoll.load() ? WAIT_OBJECT_0 : WAIT_TIMEOUT;
+}
+
+class DiskFiles final : public FileMaker {
+public:
+    File* MakeFile() override { return new (HeapCategory::Engine) DiskFile(false); }
+};
+
+struct Scenario {
+    const char* label;
+    std::uint32_t failPastData; // byte of the data past which reads fail; ~0u: none
+    bool onwards;
+    int signalAt;
+    // Where the reference stops, and whether the other roads, which read that frame again after a
+    // failure of their own, draw the whole picture instead.
+    std::uint32_t taken;
+    bool retried;
+};
+
+// 32-bit mono samples 60 bytes apart (step 15 frames), each frame's four bytes all drawn.
+std::vector<float> sampleOnce(const std::string& name, const SamplingTuning& tuning, const Scenario& s,
+                              std::uint64_t dataAt) {
+    std::vector<float> samples(sampleCount, notTaken);
+    failPast = s.failPastData == ~0u ? ~0ull : dataAt + s.failPastData;
+    failOnwards = s.onwards;
+    failSpent = false;
+    polls = 0;
+    signalAtPoll = s.signalAt;
+    DiskFile file(false);
+    WaveDescription scanned{};
+    if (!scanWaveFile(file, name.c_str(), nullptr, scanned) || !file.Open(name.c_str()) ||
+        !file.Seek(scanned.values.dataOffset)) {
+        return {};
+    }
+    reads = 0;
+    readersSeen = 0;
+    DiskFiles more;
+    int event = 0;
+    const SamplingJob job{&file, &more, name.c_str(), scanned.values, 4, sampleCount, 100, &event};
+    sampleFrames(job, tuning, samples.data());
+    EXPECT_EQ(readersInFlight(), 0u);
+    return samples;
+}
+
+TEST(WaveSampler, EveryRoadTakesTheReferenceSamples) {
+    std::vector<std::int32_t> values;
+    for (std::uint32_t i = 0; i < 3000; ++i) {
+        values.push_back(static_cast<std::int32_t>(i * 2654435761u));
+    }
+    // The data chunk claims 3000 frames; the short file holds sample 50's frame only in part, so
+    // its read keeps the last two bytes of sample 49's.
+    const std::vector<std::uint8_t> whole = WavWriter().pcm(1, 8000, 32).data(samples32(values)).bytes();
+    std::vector<std::uint8_t> cutBody = samples32(values);
+    cutBody.resize(60 * 50 + 2);
+    const std::vector<std::uint8_t> cut = WavWriter().pcm(1, 8000, 32).chunk("data", 12000, cutBody).bytes();
+    const Scenario scenarios[] = {
+        {"whole", ~0u, false, -1, 200, false},
+        {"ends inside a frame", ~0u, false, -1, 51, false},
+        {"abort before the call", ~0u, false, 0, 1, false},
+        {"abort at the 40th poll", ~0u, false, 39, 40, false},
+        {"a read fails once", 60 * 70 + 1, false, -1, 71, true},
+        {"reads fail from then on", 60 * 70 + 1, true, -1, 71, false},
+    };
+    const struct Road {
+        const char* label;
+        SamplingTuning tuning;
+        int wholeReads; // reads of the whole picture; -1: readers were in flight
+    } roads[] = {
+        {"one span", {64 * 1024, 1024 * 1024, 0, 0, 0}, 1},
+        {"spans of 256 bytes", {64 * 1024, 256, 0, 0, 0}, 40},
+        {"readers from the start", {0, 0, 0, 0, 4}, -1},
+        {"readers after three timed reads", {0, 0, 3, 0, 16}, -1},
+    };
+    filetest::TempFolder folder;
+    ASSERT_TRUE(folder.write("whole.wav", std::string(whole.begin(), whole.end())));
+    ASSERT_TRUE(folder.write("cut.wav", std::string(cut.begin(), cut.end())));
+    const std::vector<std::uint8_t> pak = PakWriter().stored("a/whole.wav", whole).stored("a/cut.wav", cut).bytes();
+    ASSERT_TRUE(folder.write("bank.pak", std::string(pak.begin(), pak.end())));
+    const auto wholeAt = std::search(pak.begin(), pak.end(), whole.begin(), whole.end()) - pak.begin();
+    const auto cutAt = std::search(pak.begin(), pak.end(), cut.begin(), cut.end()) - pak.begin();
+
+    real = platform();
+    platform().ReadFile = readFailingPast;
+    platform().WaitForSingleObject = pollSignalledAt;
+    for (const bool inPak : {false, true}) {
+        for (const Scenario& s : scenarios) {
+            const bool isCut = s.taken == 51;
+            const std::string name = inPak ? folder.file(isCut ? "bank.pak/a/cut.wav" : "bank.pak/a/whole.wav")
+                                           : folder.file(isCut ? "cut.wav" : "whole.wav");
+            const std::uint64_t dataAt = (inPak ? (isCut ? cutAt : wholeAt) : 0) + 44;
+            SCOPED_TRACE(std::string(s.label) + (inPak ? ", in a pak" : ", loose"));
+            const std::vector<float> reference = sampleOnce(name, referenceSamplingTuning, s, dataAt);
+            ASSERT_EQ(reference.size(), sampleCount);
+            EXPECT_EQ(std::count_if(reference.begin(), reference.end(), [](float v) { return v != notTaken; }),
+                      static_cast<std::ptrdiff_t>(s.taken));
+            const Scenario clean{s.label, ~0u, false, -1, 200, false};
+            const std::vector<float> expected = s.retried ? sampleOnce(name, referenceSamplingTuning, clean, dataAt) : reference;
+            for (const Road& road : roads) {
+                const std::vector<float> got = sampleOnce(name, road.tuning, s, dataAt);
+                ASSERT_EQ(got.size(), sampleCount) << road.label;
+                EXPECT_EQ(std::memcmp(got.data(), expected.data(), sampleCount * sizeof(float)), 0) << road.label;
+                if (s.taken == sampleCount && road.wholeReads >= 0) {
+                    EXPECT_EQ(reads.load(), road.wholeReads) << road.label;
+                }
+                EXPECT_EQ(s.taken != sampleCount || road.wholeReads >= 0 || readersSeen > 0, true) << road.label;
+            }
+        }
+    }
+    restoreDefaultPlatform();
+    UnmountArchive();
+}
+
+// Pictures drawn through readers in flight on many threads, some aborted: each the full picture, or
+// (aborted) one that stops early; no reader is left behind.
+TEST(WaveSampler, PicturesInFlightWithAbortsManyThreads) {
+    std::vector<std::int16_t> values;
+    for (std::uint32_t i = 0; i < 40000; ++i) {
+        values.push_back(static_cast<std::int16_t>(i * 7919u));
+    }
+    ScratchFile file("flight.wav", WavWriter().pcm(1, 44100, 16).data(samples16(values)).bytes());
+    FileInfoRecord info{};
+    ASSERT_TRUE(wavetest::scan(&info, file.path(), nullptr));
+    PlatformFakes fakes;
+    fakes.log().recordContent = false;
+    const wavetest::TuningScope inFlight({0, 0, 0, 0, 8});
+    const ImageSizeRecord size{200, 64};
+    ASSERT_NE(wavetest::render(file.path(), &info, &size, nullptr), nullptr);
+    const std::vector<std::uint32_t> full = fakes.log().pixels;
+    fakes.log().captureBitmaps = false;
+    std::atomic<int> wrong{0};
+    HANDLE events[6];
+    for (HANDLE& event : events) {
+        event = CreateEventA(nullptr, TRUE, FALSE, nullptr);
+    }
+    runOnThreads(7, [&](int t) {
+        for (int i = 0; i < 20; ++i) {
+            if (t == 6) {
+                SetEvent(events[i % 6]);
+                continue;
+            }
+            ResetEvent(events[t]);
+            HBITMAP bitmap = static_cast<HBITMAP>(wavetest::render(file.path(), &info, &size, i % 2 == 0 ? events[t] : nullptr));
+            wrong += bitmap == nullptr ? 1 : 0;
+            DeleteObject(bitmap);
+        }
+    });
+    for (HANDLE event : events) {
+        CloseHandle(event);
+    }
+    EXPECT_EQ(wrong.load(), 0);
+    EXPECT_EQ(readersInFlight(), 0u);
+    EXPECT_EQ(fakes.log().openHandles, 0);
+}
+
+} // namespace
