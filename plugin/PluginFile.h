@@ -16,9 +16,11 @@ public:
 
 class PluginFileMaker final : public FileMaker {
 public:
-    explicit PluginFileMaker(NameEncoding nameEncoding) : encoding(nameEncoding) {}
-    File* MakeFile() override { return new (HeapCategory::Engine) PluginFile(encoding); }
+    // first: the object the others accompany, in whose encoding they open names.
+    explicit PluginFileMaker(const PluginFile& first) : original(first) {}
+    File* MakeFile() override { return new (HeapCategory::Engine) PluginFile(original.nameEncoding); }
+    bool ReadsInParallel() override { return original.entryArchive == nullptr; }
 
 private:
-    NameEncoding encoding;
+    const PluginFile& original;
 };

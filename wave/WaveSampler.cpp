@@ -7,6 +7,7 @@
 
 #include "core/fileio/File.h"
 #include "core/memory/HeapPointer.h"
+#include "wave/FileMaker.h"
 #include "wave/SampleRun.h"
 #include "wave/WaveHostCalls.h"
 
@@ -30,15 +31,20 @@ bool goesOn(const SampleRun& run) {
 
 // One pass of the frame-by-frame loop: the start of the frame where the file stands, its sample,
 // the seek to the next one (its result is not used: the end flag and the error it leaves end the
-// loop), the abort poll. Answers how long the read took, in microseconds.
-std::uint64_t serialPass(SampleRun& run) {
+// loop), the abort poll.
+void serialPass(SampleRun& run) {
     File& file = *run.job->file;
-    const auto start = std::chrono::steady_clock::now();
     file.Read(run.frame, 1, run.job->readBytes);
-    const auto took = std::chrono::steady_clock::now() - start;
     advance(run);
     file.Seek(run.target);
     run.ended = abortSignalled(run.job->abortEvent);
+}
+
+// The same pass timed in microseconds (its read, mostly), while the storage is being judged.
+std::uint64_t timedPass(SampleRun& run) {
+    const auto start = std::chrono::steady_clock::now();
+    serialPass(run);
+    const auto took = std::chrono::steady_clock::now() - start;
     return static_cast<std::uint64_t>(std::chrono::duration_cast<std::chrono::microseconds>(took).count());
 }
 
@@ -146,15 +152,19 @@ void sampleFrames(const SamplingJob& job, const SamplingTuning& settings, float*
             span.reset();
             continue;
         }
-        if (!judged && timedReads >= settings.probeReads) {
-            judged = true;
-            const std::uint64_t threshold = std::uint64_t{settings.slowReadMicros} * timedReads;
-            if (timedMicros >= threshold) {
-                sampleInFlight(run, settings.readersPerPicture);
-                continue;
-            }
+        if (judged) {
+            serialPass(run);
+            continue;
         }
-        timedMicros += serialPass(run);
-        ++timedReads;
+        if (timedReads < settings.probeReads) {
+            timedMicros += timedPass(run);
+            ++timedReads;
+            continue;
+        }
+        judged = true;
+        // Readers help only where each object reads through a handle of its own.
+        if (timedMicros >= std::uint64_t{settings.slowReadMicros} * timedReads && job.moreFiles->ReadsInParallel()) {
+            sampleInFlight(run, settings.readersPerPicture);
+        }
     }
 }

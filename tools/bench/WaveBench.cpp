@@ -1,33 +1,108 @@
-// The benchmark of the two file entry points: DVP_IdentifyFileA and DVP_LoadBitmapA at 800 x 600 on
-// generated 16-bit stereo 44.1 kHz files of 10 seconds, 10 minutes and 60 minutes. It prints the
-// median time of each call and how many platform file calls one call makes. Figures, not a test:
-// what they must show is that identification costs a handful of header reads whatever the length,
-// and that the picture's cost is bounded by its width, not by the file's length. The 60-minute file
-// is then measured again as a stored entry of a pak (with 4095 other entries in its directory): its
-// picture should cost about what the loose file's does, and mounting reads the directory in one
-// request.
+// The benchmark of the two file entry points on generated 16-bit stereo 44.1 kHz files of 10
+// seconds, 10 minutes and 60 minutes, loose and as stored entries of a pak (behind 4095 other
+// entries), with storage simulated by an added latency per ReadFile (and, with --size-latency, per
+// GetFileSize): the calling thread sleeps, so calls made at the same time wait at the same time.
+// For each latency (0, 100 us, 1 ms) it prints the file calls of one identify and one picture at
+// 800 x 600, the picture's median time, the time of today's frame-by-frame sampling (the reference
+// road) and the time of a plain serial loop of the same 1,600 reads (2 x 800 frames) made straight
+// through the platform table (the bound), with the ratios. Then the pictures per second of 1 and of
+// 8 host threads drawing at 1 ms per read. Figures, not a test.
 //
 // The entry points are linked into this program from the plugin's own objects, so that the platform
-// table they call through can be wrapped in the tests' counting fakes; the code is the DLL's code.
-//   tools/wine-run.sh <build>/bin/wave_bench.exe [runs]
-// The files are made in a scratch folder under the temporary directory and deleted afterwards.
+// table they call through can be wrapped; the code is the DLL's code.
+//   tools/wine-run.sh <build>/bin/wave_bench.exe [runs] [--size-latency] [--short]
+// --short leaves out the 60-minute file. The files are made in a scratch folder under the temporary
+// directory and deleted afterwards.
 #include <windows.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "core/Utils/Platform.h"
 #include "core/fileio/PakArchive.h"
 #include "plugin/EntryPoints.h"
-#include "tests/support/PlatformFakes.h"
 #include "tests/support/WavWriter.h"
 #include "tools/bench/BenchClock.h"
+#include "wave/PictureDrawing.h"
+#include "wave/WaveSampler.h"
 
 namespace {
+
+// The simulated storage: counts every file call and delays reads (and size queries when asked).
+struct Storage {
+    std::atomic<std::int64_t> opens{0}, reads{0}, seeks{0}, sizes{0}, closes{0};
+    std::atomic<std::uint32_t> latencyMicros{0};
+    bool sizeLatency = false;
+    PlatformCalls real{};
+    std::int64_t calls() const { return opens + reads + seeks + sizes + closes; }
+    void reset() { opens = reads = seeks = sizes = closes = 0; }
+};
+Storage storage;
+
+using DelayFn = LONG(NTAPI*)(BOOLEAN, PLARGE_INTEGER);
+
+// Sleeps about micros microseconds: NtDelayExecution counts in 100 ns, Sleep only in milliseconds.
+void delay(std::uint32_t micros) {
+    static const DelayFn delayExecution =
+        reinterpret_cast<DelayFn>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("ntdll.dll"), "NtDelayExecution")));
+    if (micros == 0) {
+        return;
+    }
+    LARGE_INTEGER interval;
+    interval.QuadPart = -static_cast<LONGLONG>(micros) * 10;
+    if (delayExecution != nullptr) {
+        delayExecution(FALSE, &interval);
+    } else {
+        Sleep((micros + 999) / 1000);
+    }
+}
+
+HANDLE WINAPI countedCreateA(LPCSTR n, DWORD a, DWORD s, LPSECURITY_ATTRIBUTES sa, DWORD d, DWORD f, HANDLE t) {
+    ++storage.opens;
+    return storage.real.CreateFileA(n, a, s, sa, d, f, t);
+}
+HANDLE WINAPI countedCreateW(LPCWSTR n, DWORD a, DWORD s, LPSECURITY_ATTRIBUTES sa, DWORD d, DWORD f, HANDLE t) {
+    ++storage.opens;
+    return storage.real.CreateFileW(n, a, s, sa, d, f, t);
+}
+BOOL WINAPI slowRead(HANDLE file, LPVOID buffer, DWORD count, LPDWORD got, LPOVERLAPPED overlapped) {
+    ++storage.reads;
+    delay(storage.latencyMicros.load());
+    return storage.real.ReadFile(file, buffer, count, got, overlapped);
+}
+DWORD WINAPI countedSeek(HANDLE file, LONG distance, PLONG high, DWORD method) {
+    ++storage.seeks;
+    return storage.real.SetFilePointer(file, distance, high, method);
+}
+DWORD WINAPI maybeSlowSize(HANDLE file, LPDWORD high) {
+    ++storage.sizes;
+    if (storage.sizeLatency) {
+        delay(storage.latencyMicros.load());
+    }
+    return storage.real.GetFileSize(file, high);
+}
+BOOL WINAPI countedClose(HANDLE handle) {
+    ++storage.closes;
+    return storage.real.CloseHandle(handle);
+}
+
+void installStorage() {
+    storage.real = platform();
+    platform().CreateFileA = countedCreateA;
+    platform().CreateFileW = countedCreateW;
+    platform().ReadFile = slowRead;
+    platform().SetFilePointer = countedSeek;
+    platform().GetFileSize = maybeSlowSize;
+    platform().CloseHandle = countedClose;
+}
 
 double nowMs() { return benchSeconds() * 1000.0; }
 
@@ -37,26 +112,24 @@ double median(std::vector<double> values) {
     return values.size() % 2 == 1 ? values[middle] : (values[middle - 1] + values[middle]) / 2.0;
 }
 
-void putU32(std::uint8_t* at, std::uint32_t value) {
-    at[0] = static_cast<std::uint8_t>(value & 0xFF);
-    at[1] = static_cast<std::uint8_t>((value >> 8) & 0xFF);
-    at[2] = static_cast<std::uint8_t>((value >> 16) & 0xFF);
-    at[3] = static_cast<std::uint8_t>(value >> 24);
+void putLe32(std::uint8_t* at, std::uint32_t value) {
+    for (int i = 0; i < 4; ++i) {
+        at[i] = static_cast<std::uint8_t>(value >> (8 * i));
+    }
 }
 
 constexpr std::uint32_t waveHeaderBytes = 44;
-
 std::uint32_t waveFileBytes(std::uint32_t seconds) { return waveHeaderBytes + 44100u * 4u * seconds; }
 
-// A 16-bit stereo 44.1 kHz file of the given length, written at the file's current position: a
-// 44-byte header and one second of a tone written over and over.
+// A 16-bit stereo 44.1 kHz file of the given length at the file's position: a 44-byte header and
+// one second of a fading tone written over and over.
 bool writeWave(std::FILE* file, std::uint32_t seconds) {
     const std::uint32_t rate = 44100;
     std::vector<std::int16_t> second;
     for (std::uint32_t i = 0; i < rate; ++i) {
         const double value = 0.6 * std::sin(2.0 * 3.14159265358979 * 220.0 * i / rate) * (1.0 - static_cast<double>(i) / rate);
         const std::int16_t sample = static_cast<std::int16_t>(std::lround(value * 32767.0));
-        second.push_back(sample); // both channels
+        second.push_back(sample);
         second.push_back(sample);
     }
     const std::vector<std::uint8_t> block = samples16(second);
@@ -70,181 +143,180 @@ bool writeWave(std::FILE* file, std::uint32_t seconds) {
     return written;
 }
 
-bool writeFile(const std::string& path, std::uint32_t seconds) {
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr) {
-        return false;
-    }
-    const bool written = writeWave(file, seconds);
-    return std::fclose(file) == 0 && written;
-}
-
-// A pak whose directory holds fillers empty entries and then the wave file of the given length,
-// stored under entryName; the wave is found only after the whole directory has been scanned.
-bool writePak(const std::string& path, std::uint32_t fillers, const char* entryName, std::uint32_t seconds) {
-    const std::uint32_t entries = fillers + 1;
-    std::vector<std::uint8_t> head(8 + 16 * static_cast<std::size_t>(entries));
-    putU32(head.data(), 8 + 16 * entries);
-    for (std::uint32_t i = 0; i < fillers; ++i) {
-        const std::string filler = "filler/" + std::to_string(i) + ".wav";
-        putU32(head.data() + 8 + 16 * i, HashEntryName(filler.c_str()));
-    }
-    std::uint8_t* wave = head.data() + 8 + 16 * fillers;
-    putU32(wave, HashEntryName(entryName));
-    putU32(wave + 12, waveFileBytes(seconds));
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (file == nullptr) {
-        return false;
-    }
-    const bool written = std::fwrite(head.data(), 1, head.size(), file) == head.size() && writeWave(file, seconds);
-    return std::fclose(file) == 0 && written;
-}
-
-struct Result {
-    double identifyMs;
-    PlatformLog identifyCalls;
-    double bitmapMs;
-    PlatformLog bitmapCalls;
+struct Length {
+    const char* label;
+    std::uint32_t seconds;
 };
 
-// The fakes count from nothing and record nothing (the bitmap calls are the real ones).
-void startCounting(PlatformFakes& fakes) {
-    fakes.log() = PlatformLog{};
-    fakes.log().recordContent = false;
-    fakes.log().captureBitmaps = false;
-}
-
-bool measure(PlatformFakes& fakes, const std::string& path, int runs, Result& result) {
-    std::vector<char> name(path.begin(), path.end());
-    name.push_back('\0');
-    std::vector<double> times;
-    char description[128] = {};
-    FileInfoRecord info{};
-    for (int i = 0; i < runs; ++i) {
-        info = FileInfoRecord{};
-        info.description = description;
-        info.descriptionCapacity = sizeof description;
-        startCounting(fakes);
-        const double start = nowMs();
-        const BOOL identified = DVP_IdentifyFileA(nullptr, name.data(), &info, nullptr);
-        times.push_back(nowMs() - start);
-        if (!identified) {
-            return false;
-        }
-        result.identifyCalls = fakes.log();
-    }
-    result.identifyMs = median(times);
-    times.clear();
-    ImageSizeRecord size{800, 600};
-    for (int i = 0; i < runs; ++i) {
-        startCounting(fakes);
-        const double start = nowMs();
-        HBITMAP bitmap = DVP_LoadBitmapA(nullptr, name.data(), &info, &size, nullptr);
-        times.push_back(nowMs() - start);
-        if (bitmap == nullptr) {
-            return false;
-        }
-        DeleteObject(bitmap);
-        result.bitmapCalls = fakes.log();
-    }
-    result.bitmapMs = median(times);
-    return true;
-}
-
-void printCounts(const PlatformLog& c) {
-    std::printf("%5ld file calls (CreateFileA %ld, ReadFile %ld, SetFilePointer %ld, GetFileSize %ld, CloseHandle %ld)\n",
-                static_cast<long>(c.fileCalls()), static_cast<long>(c.createFileCalls), static_cast<long>(c.readFileCalls),
-                static_cast<long>(c.setFilePointerCalls), static_cast<long>(c.getFileSizeCalls),
-                static_cast<long>(c.closeHandleCalls));
-}
-
-// The loose files of 10 s, 10 min and 60 min, each written, measured and deleted. False when one
-// cannot be written, identified or drawn. bitmapLong: the 60-minute picture's median.
-bool benchLooseFiles(PlatformFakes& fakes, const std::string& folder, int runs, double& bitmapLong) {
-    struct Length {
-        const char* label;
-        std::uint32_t seconds;
-    } lengths[] = {{"10 s", 10}, {"10 min", 600}, {"60 min", 3600}};
-    double bitmapShort = 0.0;
-    for (const Length& l : lengths) {
-        const std::string path = folder + "\\bench-" + std::to_string(l.seconds) + "s.wav";
-        if (!writeFile(path, l.seconds)) {
-            std::fprintf(stderr, "wave_bench: cannot write %s\n", path.c_str());
-            return false;
-        }
-        Result result{};
-        const bool measured = measure(fakes, path, runs, result);
-        DeleteFileA(path.c_str());
-        if (!measured) {
-            std::fprintf(stderr, "wave_bench: %s was not identified or drawn\n", path.c_str());
-            return false;
-        }
-        std::printf("%-7s DVP_IdentifyFileA %9.3f ms ", l.label, result.identifyMs);
-        printCounts(result.identifyCalls);
-        std::printf("%-7s DVP_LoadBitmapA   %9.3f ms ", l.label, result.bitmapMs);
-        printCounts(result.bitmapCalls);
-        if (l.seconds == 10) {
-            bitmapShort = result.bitmapMs;
-        }
-        if (l.seconds == 3600) {
-            bitmapLong = result.bitmapMs;
-        }
-    }
-    if (bitmapShort > 0.0) {
-        std::printf("picture of 60 min / picture of 10 s: %.2f\n", bitmapLong / bitmapShort);
-    }
-    return true;
-}
-
-// The 60-minute file again, as a stored entry of a pak named the way the host names it: mounting
-// on its own, then the entry points (the first identify mounts; the archive then stays mounted for
-// the following calls on the same archive). False when the pak cannot be written or its entry
-// cannot be mounted, identified or drawn.
-bool benchPakEntry(PlatformFakes& fakes, const std::string& folder, int runs, double bitmapLong) {
+// A pak whose directory holds 4095 empty fillers and then the waves, stored one after another as
+// "long/<seconds>.wav" (packed size 0: stored); the waves are found only after the whole directory has been scanned.
+bool writePak(const std::string& path, const std::vector<Length>& lengths, std::vector<std::uint32_t>& offsets) {
     const std::uint32_t fillers = 4095;
-    const std::string pak = folder + "\\bank.pak";
-    if (!writePak(pak, fillers, "drums/long.wav", 3600)) {
-        std::fprintf(stderr, "wave_bench: cannot write %s\n", pak.c_str());
-        DeleteFileA(pak.c_str());
+    const std::uint32_t entries = fillers + static_cast<std::uint32_t>(lengths.size());
+    const std::uint32_t dataStart = 8 + 16 * entries;
+    std::vector<std::uint8_t> head(dataStart);
+    putLe32(head.data(), dataStart);
+    for (std::uint32_t i = 0; i < fillers; ++i) {
+        putLe32(head.data() + 8 + 16 * i, HashEntryName(("filler/" + std::to_string(i) + ".wav").c_str()));
+    }
+    std::uint32_t offset = 0;
+    for (std::size_t w = 0; w < lengths.size(); ++w) {
+        std::uint8_t* entry = head.data() + 8 + 16 * (fillers + w);
+        putLe32(entry, HashEntryName(("long/" + std::to_string(lengths[w].seconds) + ".wav").c_str()));
+        putLe32(entry + 4, offset);
+        putLe32(entry + 12, waveFileBytes(lengths[w].seconds));
+        offsets.push_back(dataStart + offset);
+        offset += waveFileBytes(lengths[w].seconds);
+    }
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (file == nullptr) {
         return false;
     }
-    std::vector<double> mountTimes;
-    PlatformLog mountCalls;
-    bool mounted = true;
-    for (int i = 0; i < runs && mounted; ++i) {
-        startCounting(fakes);
-        const double start = nowMs();
-        mounted = MountArchive(pak.c_str());
-        mountTimes.push_back(nowMs() - start);
-        mountCalls = fakes.log();
-        UnmountArchive();
+    bool written = std::fwrite(head.data(), 1, head.size(), file) == head.size();
+    for (const Length& l : lengths) {
+        written = written && writeWave(file, l.seconds);
     }
-    const double mountMs = median(mountTimes);
-    Result result{};
-    const bool measured = mounted && measure(fakes, pak + "\\drums\\long.wav", runs, result);
-    if (!measured) {
-        std::fprintf(stderr, "wave_bench: the entry of %s was not mounted, identified or drawn\n", pak.c_str());
-    } else {
-        std::printf("pak     mount, %u entries %9.3f ms ", fillers + 1, mountMs);
-        printCounts(mountCalls);
-        std::printf("pak     DVP_IdentifyFileA %9.3f ms ", result.identifyMs);
-        printCounts(result.identifyCalls);
-        std::printf("pak     DVP_LoadBitmapA   %9.3f ms ", result.bitmapMs);
-        printCounts(result.bitmapCalls);
-        if (bitmapLong > 0.0) {
-            std::printf("picture of 60 min in a pak / loose: %.2f\n", result.bitmapMs / bitmapLong);
-        }
+    return std::fclose(file) == 0 && written;
+}
+
+// One subject: a name the host gives, and where its wave starts in the file that holds it.
+struct Subject {
+    std::string label;
+    std::string name;
+    std::string container;
+    std::uint32_t waveAt;
+    FileInfoRecord info;
+};
+
+bool identifyOnce(Subject& s, std::int64_t* calls) {
+    std::vector<char> name(s.name.begin(), s.name.end());
+    name.push_back('\0');
+    s.info = FileInfoRecord{};
+    storage.reset();
+    const BOOL identified = DVP_IdentifyFileA(nullptr, name.data(), &s.info, nullptr);
+    if (calls != nullptr) {
+        *calls = storage.calls();
     }
-    // A loose name drops the archive, so that its file can be deleted.
-    measure(fakes, folder + "\\none.wav", 1, result);
-    DeleteFileA(pak.c_str());
-    return measured;
+    return identified == TRUE;
+}
+
+// One picture through the entry point: its time in ms, or -1.
+double pictureOnce(const Subject& s, std::int64_t* calls) {
+    std::vector<char> name(s.name.begin(), s.name.end());
+    name.push_back('\0');
+    FileInfoRecord info = s.info;
+    ImageSizeRecord size{800, 600};
+    storage.reset();
+    const double start = nowMs();
+    HBITMAP bitmap = DVP_LoadBitmapA(nullptr, name.data(), &info, &size, nullptr);
+    const double took = nowMs() - start;
+    if (calls != nullptr) {
+        *calls = storage.calls();
+    }
+    if (bitmap == nullptr) {
+        return -1.0;
+    }
+    DeleteObject(bitmap);
+    return took;
+}
+
+// The bound: the same 1,600 frames read one after another straight through the platform table,
+// a seek and a 4-byte read each, on one handle of the file that holds the wave.
+double boundOnce(const Subject& s) {
+    const std::uint32_t width = 800;
+    const WavePrivateArea& area = s.info.privateArea;
+    const float step = samplingStep(area.frameCount, static_cast<std::int32_t>(width));
+    const double start = nowMs();
+    HANDLE file = platform().CreateFileA(s.container.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        return -1.0;
+    }
+    float position = 0.0f;
+    std::uint8_t frame[4];
+    for (std::uint32_t i = 0; i < 2 * width; ++i) {
+        const std::uint32_t target = frameSeekTarget(position, area.bytesPerFrame, area.dataOffset) + s.waveAt;
+        platform().SetFilePointer(file, static_cast<LONG>(target), nullptr, FILE_BEGIN);
+        DWORD got = 0;
+        platform().ReadFile(file, frame, sizeof frame, &got, nullptr);
+        position = position + step;
+    }
+    platform().CloseHandle(file);
+    return nowMs() - start;
+}
+
+template <class Run>
+double medianOf(int runs, Run run) {
+    std::vector<double> times;
+    for (int i = 0; i < runs; ++i) {
+        times.push_back(run());
+    }
+    return median(times);
+}
+
+// Every subject at one latency: calls, the picture against the bound and against today's road.
+void benchLatency(std::vector<Subject>& subjects, std::uint32_t micros, int runs) {
+    storage.latencyMicros = micros;
+    // What the delay really is here (wine's timers may round it).
+    const double start = nowMs();
+    for (int i = 0; i < 20; ++i) {
+        delay(micros);
+    }
+    std::printf("\n== %u us per read%s (measured %.0f us)\n", micros, storage.sizeLatency ? " and size query" : "",
+                (nowMs() - start) * 1000.0 / 20.0);
+    std::printf("%-16s %6s %6s %10s %10s %10s %9s %9s\n", "file", "ident", "pict", "picture ms", "today ms", "bound ms",
+                "pic/bound", "pic/today");
+    for (Subject& s : subjects) {
+        std::int64_t identifyCalls = 0;
+        std::int64_t pictureCalls = 0;
+        identifyOnce(s, &identifyCalls);
+        pictureOnce(s, &pictureCalls);
+        const double picture = medianOf(runs, [&] { return pictureOnce(s, nullptr); });
+        samplingTuning() = referenceSamplingTuning;
+        const double today = medianOf(runs, [&] { return pictureOnce(s, nullptr); });
+        samplingTuning() = defaultSamplingTuning;
+        const double bound = medianOf(runs, [&] { return boundOnce(s); });
+        std::printf("%-16s %6lld %6lld %10.2f %10.2f %10.2f %9.3f %9.3f\n", s.label.c_str(),
+                    static_cast<long long>(identifyCalls), static_cast<long long>(pictureCalls), picture, today, bound,
+                    picture / bound, picture / today);
+    }
+}
+
+// Pictures per second of threads host threads drawing the subject for about seconds.
+double picturesPerSecond(const Subject& s, int threads, double seconds) {
+    std::atomic<int> pictures{0};
+    std::atomic<bool> failed{false};
+    const double start = nowMs();
+    std::vector<std::thread> hosts;
+    for (int t = 0; t < threads; ++t) {
+        hosts.emplace_back([&] {
+            while (nowMs() - start < seconds * 1000.0) {
+                if (pictureOnce(s, nullptr) < 0.0) {
+                    failed = true;
+                }
+                ++pictures;
+            }
+        });
+    }
+    for (std::thread& host : hosts) {
+        host.join();
+    }
+    return failed ? -1.0 : pictures.load() * 1000.0 / (nowMs() - start);
 }
 
 } // namespace
 
 int main(int argc, char** argv) {
-    const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 11;
+    int runs = 5;
+    bool withHour = true;
+    for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--size-latency") == 0) {
+            storage.sizeLatency = true;
+        } else if (std::strcmp(argv[i], "--short") == 0) {
+            withHour = false;
+        } else {
+            runs = std::max(1, std::atoi(argv[i]));
+        }
+    }
     char temp[MAX_PATH + 1] = {};
     const DWORD length = GetTempPathA(MAX_PATH, temp);
     if (length == 0 || length > MAX_PATH) {
@@ -256,11 +328,55 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "wave_bench: cannot make %s\n", folder.c_str());
         return 1;
     }
-    PlatformFakes fakes;
-    std::printf("%s-bit build, 16-bit stereo 44.1 kHz, picture 800 x 600, median of %d runs\n",
-                sizeof(void*) == 4 ? "32" : "64", runs);
-    double bitmapLong = 0.0;
-    const bool done = benchLooseFiles(fakes, folder, runs, bitmapLong) && benchPakEntry(fakes, folder, runs, bitmapLong);
+    std::vector<Length> lengths = {{"10 s", 10}, {"10 min", 600}};
+    if (withHour) {
+        lengths.push_back({"60 min", 3600});
+    }
+    std::vector<Subject> subjects;
+    bool ready = true;
+    for (const Length& l : lengths) {
+        const std::string path = folder + "\\bench-" + std::to_string(l.seconds) + "s.wav";
+        std::FILE* file = std::fopen(path.c_str(), "wb");
+        ready = ready && file != nullptr && writeWave(file, l.seconds);
+        ready = file != nullptr && std::fclose(file) == 0 && ready;
+        subjects.push_back({std::string(l.label) + " loose", path, path, 0, {}});
+    }
+    const std::string pak = folder + "\\bank.pak";
+    std::vector<std::uint32_t> offsets;
+    ready = ready && writePak(pak, lengths, offsets);
+    for (std::size_t i = 0; ready && i < lengths.size(); ++i) {
+        subjects.push_back({std::string(lengths[i].label) + " pak", pak + "\\long\\" + std::to_string(lengths[i].seconds) + ".wav",
+                            pak, offsets[i], {}});
+    }
+    installStorage();
+    for (Subject& s : subjects) {
+        if (ready && !identifyOnce(s, nullptr)) {
+            std::fprintf(stderr, "wave_bench: %s is not identified\n", s.name.c_str());
+            ready = false;
+        }
+    }
+    if (!ready) {
+        std::fprintf(stderr, "wave_bench: the files could not be written or identified\n");
+    } else {
+        std::printf("%s-bit build, 16-bit stereo 44.1 kHz, picture 800 x 600, median of %d runs; calls are file calls "
+                    "(opens, reads, seeks, size queries, closes) of one identify and one picture\n",
+                    sizeof(void*) == 4 ? "32" : "64", runs);
+        for (const std::uint32_t micros : {0u, 100u, 1000u}) {
+            benchLatency(subjects, micros, micros == 0 ? runs : std::min(runs, 3));
+        }
+        storage.latencyMicros = 1000;
+        std::printf("\n== host threads drawing at 1 ms per read: pictures per second\n");
+        for (const Subject& s : subjects) {
+            const double one = picturesPerSecond(s, 1, 3.0);
+            const double eight = picturesPerSecond(s, 8, 3.0);
+            std::printf("%-16s 1 thread %8.2f/s  8 threads %8.2f/s  ratio %.2f\n", s.label.c_str(), one, eight, eight / one);
+        }
+    }
+    restoreDefaultPlatform();
+    UnmountArchive();
+    for (const Subject& s : subjects) {
+        DeleteFileA(s.container.c_str());
+    }
     RemoveDirectoryA(folder.c_str());
-    return done ? 0 : 1;
+    return ready ? 0 : 1;
 }
