@@ -170,9 +170,9 @@ TEST(WaveScanner, TruncationAtEveryLength) {
             EXPECT_EQ(scan.record.info.privateArea.frameCount, length == 36 ? 0u : 2u) << length;
         }
     }    // The same across the end of the head read in one call: a LIST chunk pushes the headers over it.
-    const std::vector<std::uint8_t> far = WavWriter().chunk("LIST", body(4060)).pcm(2, 44100, 16).data(body(8)).bytes();
-    for (std::size_t length = 4068; length <= far.size(); ++length) {
-        const Scan scan = scanBytes(std::vector<std::uint8_t>(far.begin(), far.begin() + length));
+    const std::vector<std::uint8_t> acrossHead = WavWriter().chunk("LIST", body(4060)).pcm(2, 44100, 16).data(body(8)).bytes();
+    for (std::size_t length = 4068; length <= acrossHead.size(); ++length) {
+        const Scan scan = scanBytes(std::vector<std::uint8_t>(acrossHead.begin(), acrossHead.begin() + length));
         EXPECT_EQ(scan.accepted, length == 4068 + 36 || length >= 4068 + 44) << "cut at " << length;
         EXPECT_TRUE(!scan.accepted || scan.record.info.privateArea.dataOffset == (length == 4104 ? 0u : 4112u)) << length;
     }
