@@ -38,6 +38,7 @@
 #include "support/PakWriter.h"
 #include "support/PlatformFakes.h"
 #include "support/WavWriter.h"
+#include "wave/WaveSampler.h"
 
 namespace {
 
@@ -568,6 +569,27 @@ TEST_F(AllocationSweep, WideEntryPointsOnLooseAndPakFiles) {
             return t;
         });
     }
+}
+
+// The picture with a reader in flight from the first sample (one, so that the counting fakes never
+// see two calls at once): a reader that cannot be made, open or read hands its sample back.
+TEST_F(AllocationSweep, PictureWithAReaderInFlight) {
+    const std::string loose = write("flight.wav", recording());
+    std::vector<char> name(loose.begin(), loose.end());
+    name.push_back('\0');
+    FileInfoRecord cleanRecord{};
+    ASSERT_EQ(DVP_IdentifyFileA(nullptr, name.data(), &cleanRecord, nullptr), TRUE);
+    const SamplingTuning previous = samplingTuning();
+    samplingTuning() = SamplingTuning{0, 0, 0, 0, 1};
+    sweep("DVP_LoadBitmapA, a reader in flight", [&] {
+        Transcript t;
+        FileInfoRecord record = cleanRecord;
+        ImageSizeRecord size{48, 32};
+        t.bitmap = DVP_LoadBitmapA(nullptr, name.data(), &record, &size, nullptr);
+        t.result(t.bitmap != nullptr);
+        return t;
+    });
+    samplingTuning() = previous;
 }
 
 } // namespace
