@@ -131,8 +131,9 @@ void handOut(FlightDesk& desk, const SampleRun& run) {
             desk.handing = false;
         }
     }
-    if (desk.handedOut != before) {
-        desk.meeting.WakeAll(readersWake);
+    // One reader per frame handed out: waking them all for each would cost more than the read.
+    for (std::uint32_t i = before; i != desk.handedOut; ++i) {
+        desk.meeting.Wake(readersWake);
     }
 }
 

@@ -77,22 +77,20 @@ std::uint32_t samplesInSpan(const SampleRun& run, std::uint32_t gap, std::uint32
 }
 
 // The span from target on, read in one call and sampled from memory. False when spans do not serve
-// (a single frame, or the read delivered less than asked): the file then stands at target again,
-// for the frame-by-frame loop to read.
+// (a single frame, no memory, or the read delivered less than asked): the file then stands at
+// target again, for the frame-by-frame loop to read.
 bool sampleSpan(SampleRun& run, const SamplingTuning& settings, HeapPointer<std::uint8_t>& buffer) {
     File& file = *run.job->file;
+    // The bound, or the whole file when that is less: no span can be longer, wherever it starts.
+    const std::uint32_t capacity = run.fileSize < settings.spanBytes ? run.fileSize : settings.spanBytes;
     std::uint32_t length = 0;
-    const std::uint32_t count = samplesInSpan(run, settings.spanGap, settings.spanBytes, length);
+    const std::uint32_t count = samplesInSpan(run, settings.spanGap, capacity, length);
     if (count < 2) {
         return false;
     }
     if (buffer == nullptr) {
-        // Sized once, for the first span: the bound, or what is left of the file when that is less.
-        const std::uint32_t rest = run.fileSize - run.target;
-        const std::uint32_t bytes = rest < settings.spanBytes ? rest : settings.spanBytes;
-        buffer = allocateHeapBlock<std::uint8_t>(bytes, 16, HeapCategory::GlobalNew);
-        // No memory: the frames are read one by one.
-        if (buffer == nullptr || length > bytes) {
+        buffer = allocateHeapBlock<std::uint8_t>(capacity, 16, HeapCategory::GlobalNew);
+        if (buffer == nullptr) {
             return false;
         }
     }
