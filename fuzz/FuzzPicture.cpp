@@ -1,15 +1,18 @@
 // Fuzz target: DVP_LoadBitmapA with any private values, any picture size (or none) and any bytes
 // as the file. The input is the seven private values (28 bytes), width and height (8 bytes), a flag
-// byte (bit 0: no size record at all), then the file. A picture must have the size asked for
-// (800 x 600 without a usable record); the record must stay as it was; every handle must be closed.
+// byte (bit 0: no size record at all; bits 1 and 2: the sampling road), then the file. A picture
+// must have the size asked for (800 x 600 without a usable record) and, on every road, the pixels
+// of the frame-by-frame road; the record must stay as it was; every handle must be closed.
 #include <windows.h>
 
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
 
 #include "fuzz/MemoryFiles.h"
 #include "plugin/EntryPoints.h"
+#include "wave/WaveSampler.h"
 
 namespace {
 
@@ -23,6 +26,30 @@ std::int32_t int32At(const std::uint8_t* bytes) {
         value = (value << 8) | bytes[i];
     }
     return static_cast<std::int32_t>(value);
+}
+
+// The roads the flag byte picks: spans as the plugin reads them, spans of 64 bytes, spans of frames
+// at most 16 bytes apart, and frame by frame. Readers in flight are left out: the memory files
+// serve one thread.
+constexpr SamplingTuning roads[] = {defaultSamplingTuning, {65536, 64, 0, 0, 0}, {16, 4096, 0, 0, 0},
+                                    referenceSamplingTuning};
+
+std::vector<std::uint32_t> pixelsOf(HBITMAP bitmap, LONG width, LONG height) {
+    std::vector<std::uint32_t> pixels(static_cast<std::size_t>(width) * static_cast<std::size_t>(height));
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    HDC context = GetDC(nullptr);
+    const int lines = GetDIBits(context, bitmap, 0, static_cast<UINT>(height), pixels.data(), &info, DIB_RGB_COLORS);
+    ReleaseDC(nullptr, context);
+    if (lines != height) {
+        std::abort(); // a picture that cannot be read back
+    }
+    return pixels;
 }
 
 } // namespace
@@ -70,7 +97,14 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     fuzzfiles::add("C:/in/fuzz.wav", data + headerBytes, fileBytes);
     FileInfoRecord before = info;
     char name[] = "C:/in/fuzz.wav";
+    samplingTuning() = roads[(data[36] >> 1) & 3];
     HBITMAP bitmap = DVP_LoadBitmapA(nullptr, name, &info, noRecord ? nullptr : &wanted, nullptr);
+    samplingTuning() = referenceSamplingTuning;
+    HBITMAP reference = DVP_LoadBitmapA(nullptr, name, &info, noRecord ? nullptr : &wanted, nullptr);
+    samplingTuning() = defaultSamplingTuning;
+    if ((bitmap == nullptr) != (reference == nullptr)) {
+        std::abort(); // one road drew where the other did not
+    }
     if (std::memcmp(&info, &before, sizeof(info)) != 0) {
         std::abort(); // drawing wrote into the host's record
     }
@@ -84,7 +118,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (shape.bmWidth != width || shape.bmHeight != height) {
             std::abort(); // a picture of another size than asked for
         }
+        if (pixelsOf(bitmap, width, height) != pixelsOf(reference, width, height)) {
+            std::abort(); // a road that picked other samples than the frame-by-frame one
+        }
         DeleteObject(bitmap);
+        DeleteObject(reference);
     }
     fuzzfiles::reset();
     return 0;
