@@ -1,11 +1,11 @@
-// The Win32 disk backend of the file object, and the road of an object's reads to the archive
-// entry it opened. Every Windows call goes through DiskHandle or the platform table.
+// The disk backend of the file object, and the road of an object's reads to the archive entry it
+// opened. The Windows calls themselves are DiskHandle's.
 #include "core/fileio/DiskFile.h"
 
 #include <utility>
 
-#include "core/Utils/Platform.h"
 #include "core/fileio/DiskHandle.h"
+#include "core/fileio/NameResolution.h"
 #include "core/fileio/SharedState.h"
 #include "core/thread/Lock.h"
 
@@ -22,12 +22,12 @@ DiskFile::~DiskFile() {
     uncountFileObject();
 }
 
-bool DiskFile::RawOpenRead(const char* openName) {
+bool DiskFile::RawOpenRead(ResolvedName& target) {
     ScopedLock guard(fileLock.load());
-    if (resolvedArchive != nullptr) {
+    if (target.archive != nullptr) {
         // The reference taken when the name was resolved becomes this object's.
-        PakArchive* archive = std::exchange(resolvedArchive, nullptr);
-        if (!archive->OpenEntry(openName, entry)) {
+        PakArchive* archive = target.takeArchive();
+        if (!archive->OpenEntry(target.entryName.c_str(), entry)) {
             PakArchive::Release(archive);
             rawOk = false;
             return false;
@@ -36,7 +36,7 @@ bool DiskFile::RawOpenRead(const char* openName) {
         rawOk = true;
         return true;
     }
-    void* handle = openHandleForReading(openName, nameEncoding);
+    void* handle = openHandleForReading(target.diskName.c_str(), nameEncoding);
     if (handle == nullptr) {
         rawOk = false;
         return false;
@@ -204,12 +204,22 @@ bool DiskFile::RawAtEnd() {
 
 bool DiskFile::Exists(const char* existsName) {
     ScopedLock guard(fileLock.load());
-    if (PakArchive* archive = currentArchive.load()) {
-        return archive->ContainsEntry(existsName);
+    String slashed;
+    if (existsName == nullptr || !slashed.assign(existsName)) {
+        return false;
+    }
+    slashed.replaceCharacter('\\', '/');
+    ResolvedName target;
+    if (slashed.empty() || !resolveName(existsName, skipPrefix, nameEncoding, slashed, target)) {
+        return false;
+    }
+    if (target.archive != nullptr) {
+        return target.archive->ContainsEntry(target.entryName.c_str());
     }
     // A separate object probes, so this one keeps its state and handles whatever they are.
     DiskFile probe(true);
-    if (!probe.RawOpenRead(existsName)) {
+    probe.nameEncoding = nameEncoding;
+    if (!probe.RawOpenRead(target)) {
         return false;
     }
     probe.state = FileState::Opened;
@@ -220,7 +230,7 @@ bool DiskFile::Exists(const char* existsName) {
 
 bool DiskFile::Delete(const char* deleteName) {
     ScopedLock guard(fileLock.load());
-    return platform().DeleteFileA(deleteName) != FALSE;
+    return deleteDiskFile(deleteName);
 }
 
 bool DiskFile::ListDirectory(const char* path, Array<String>& files, Array<String>& folders) {
@@ -229,39 +239,15 @@ bool DiskFile::ListDirectory(const char* path, Array<String>& files, Array<Strin
     if (path == nullptr || !pattern.assign(path) || !pattern.append("/*.*")) {
         return false;
     }
-    WIN32_FIND_DATAA found{};
-    HANDLE search = platform().FindFirstFileA(pattern.c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) {
-        return false;
-    }
     // A listing cut short (a name that cannot be stored, or an error of the platform's listing
     // other than its end) is a failure, not a shorter listing: what this call appended is taken
     // back, so that a caller never mistakes part of a folder for all of it.
     const std::uint32_t filesBefore = files.count();
     const std::uint32_t foldersBefore = folders.count();
-    bool complete = true;
-    // Each pass consumes one entry of the platform's listing, which ends when FindNextFileA fails.
-    do {
-        // cFileName is NUL-terminated within its array; the last byte is forced so a faulty
-        // listing cannot run the copy past it.
-        found.cFileName[sizeof(found.cFileName) - 1] = '\0';
-        const char* entry = found.cFileName;
-        const bool dot = entry[0] == '.' && entry[1] == '\0';
-        const bool dotDot = entry[0] == '.' && entry[1] == '.' && entry[2] == '\0';
-        if (!dot && !dotDot) {
-            String copy;
-            Array<String>& target = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? folders : files;
-            if (!copy.assign(entry) || !target.pushBack(std::move(copy))) {
-                complete = false;
-                break;
-            }
-        }
-    } while (platform().FindNextFileA(search, &found));
-    // Read before FindClose, which may set its own.
-    if (complete && platform().GetLastError() != ERROR_NO_MORE_FILES) {
-        complete = false;
-    }
-    platform().FindClose(search);
+    const bool complete = listFolder(pattern.c_str(), [&](const char* found, bool folder) {
+        String copy;
+        return copy.assign(found) && (folder ? folders : files).pushBack(std::move(copy));
+    });
     if (!complete) {
         while (files.count() > filesBefore) {
             files.popBack();
@@ -275,14 +261,7 @@ bool DiskFile::ListDirectory(const char* path, Array<String>& files, Array<Strin
 
 String DiskFile::ExecutableDirectory() {
     String directory;
-    char buffer[256] = {};
-    const DWORD length = platform().GetModuleFileNameA(nullptr, buffer, sizeof(buffer));
-    // 0 is a failure; a result that fills the buffer is a path cut short, whose "directory" would
-    // be wrong (and, on older systems, not terminated).
-    if (length == 0 || length >= sizeof(buffer)) {
-        return directory;
-    }
-    if (!directory.assign(buffer, static_cast<std::uint32_t>(length))) {
+    if (!executablePath(directory)) {
         directory.clear();
         return directory;
     }

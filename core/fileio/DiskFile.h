@@ -17,13 +17,13 @@ public:
     // Closes the raw file of an Opened object, then uncounts it; the last one destroys fileLock.
     ~DiskFile() override;
 
-    // Slot 4. Under fileLock. When the name being opened resolved into an archive (File::Open
-    // hands it over in resolvedArchive): the entry of that name there, whose reference and cursor
-    // the object keeps; false, keeping nothing, when the archive does not hold it. Else opens the
-    // file shared for reading, writing and deleting; false (no handle kept, rawOk 0) when it cannot
-    // be opened; true with rawSize measured, rawPosition 0, rawAtEnd 0, rawOk 1.
-    // A name in UTF-8 (nameEncoding) is opened by its UTF-16 form.
-    bool RawOpenRead(const char* name) override;
+    // Slot 4. Under fileLock. A target in an archive: the entry of that name there, whose
+    // reference (taken from target) and cursor the object keeps; false, keeping nothing, when the
+    // archive does not hold it. Else opens the disk name shared for reading, writing and deleting;
+    // false (no handle kept, rawOk 0) when it cannot be opened; true with rawSize measured,
+    // rawPosition 0, rawAtEnd 0, rawOk 1. A name in UTF-8 (nameEncoding) is opened by its UTF-16
+    // form.
+    bool RawOpenRead(ResolvedName& target) override;
     // Slot 5. Under fileLock. Creates or truncates the file for exclusive writing.
     bool RawOpenCreate(const char* name) override;
     // Slot 6. Under fileLock. Opens or creates the file for exclusive writing, positioned at its
@@ -54,9 +54,10 @@ public:
     bool RawWrite(const void* buffer, std::uint32_t count) override;
     // Slot 13. Under fileLock. rawAtEnd, or the entry's end flag.
     bool RawAtEnd() override;
-    // Slot 14. While an archive is mounted: whether it holds the entry. Else whether the file
-    // opens for reading. The probe runs on a separate object, so this object's state, handles
-    // and raw fields are left as they were found, whatever its state.
+    // Slot 14. The name is resolved as Open resolves it (mounting or dropping the archive on the
+    // way): a name into an archive asks whether the archive holds the entry; any other name
+    // whether the file opens for reading. The probe runs on a separate object, so this object's
+    // state, handles and raw fields are left as they were found, whatever its state.
     bool Exists(const char* name) override;
     // Slot 15. Under fileLock. Deletes the file on disk.
     bool Delete(const char* name) override;

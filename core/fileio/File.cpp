@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "core/fileio/PakArchive.h"
+#include "core/fileio/NameResolution.h"
 #include "core/fileio/PathSettings.h"
 #include "core/fileio/SharedState.h"
 #include "core/memory/HeapRegistry.h"
@@ -13,7 +13,7 @@
 File::File(bool skipPrefixFlag)
     : lastError(FileError::None), state(FileState::Closed), atEnd(true), writing(false), size(0), position(0),
       name(), memoryData(nullptr), skipPrefix(skipPrefixFlag), loadBuffer(nullptr),
-      nameEncoding(NameEncoding::Ansi), resolvedArchive(nullptr) {}
+      nameEncoding(NameEncoding::Ansi) {}
 
 File::~File() {
     // A Loaded object that was never closed still owns its image.
@@ -72,10 +72,7 @@ bool File::Open(const char* callerName, std::uint32_t loadWhole, HeapCategory he
         return false;
     }
 
-    // Resolution, mounting and the raw open run in one hold of the file lock, so that the
-    // archive a name resolved into is the one its entry is opened in.
-    ScopedLock guard(fileLock.load());
-    if (!OpenResolved()) {
+    if (!OpenResolved(callerName)) {
         lastError = FileError::CannotOpen;
         ResetAfterFailedOpen();
         return false;
@@ -92,26 +89,10 @@ bool File::Open(const char* callerName, std::uint32_t loadWhole, HeapCategory he
     return LoadWhole(heapCategory);
 }
 
-bool File::OpenResolved() {
-    String prefix;
-    String fullPath;
-    if (!buildFullPath(name, skipPrefix, prefix, fullPath)) {
-        return false;
-    }
-    String entryName;
-    PakArchive* archive = nullptr;
-    const ArchiveRoute route = mountArchiveForPath(fullPath, nameEncoding, entryName, archive);
-    String openName;
-    bool opened = false;
-    if (rewriteOpenName(name, route, entryName, prefix, openName)) {
-        resolvedArchive = archive;
-        opened = RawOpenRead(openName.c_str());
-        // What the raw open did not take over (it failed early, or the class reads no archives).
-        archive = resolvedArchive;
-        resolvedArchive = nullptr;
-    }
-    PakArchive::Release(archive);
-    return opened;
+bool File::OpenResolved(const char* callerName) {
+    ScopedLock guard(fileLock.load());
+    ResolvedName target;
+    return resolveName(callerName, skipPrefix, nameEncoding, name, target) && RawOpenRead(target);
 }
 
 bool File::LoadWhole(HeapCategory heapCategory) {
@@ -150,7 +131,8 @@ bool File::OpenAppend(const char* callerName) {
         String fullName;
         if (buildAppendName(name, skipPrefix, fullName)) {
             // The probe for the existing length resolves nothing, so it reads the disk.
-            if (RawOpenRead(fullName.c_str())) {
+            ResolvedName probe;
+            if (probe.assignDisk(fullName.c_str()) && RawOpenRead(probe)) {
                 state = FileState::Opened;
                 size = RawSize();
                 RawClose();

@@ -113,7 +113,7 @@ bool PakArchive::ReadDirectory() {
     filePositionKnown = true;
     std::uint8_t header[8] = {};
     // A header cut short keeps zeros in what it did not reach.
-    if (ReadFileBytes(header, sizeof header, 1) == 0) {
+    if (ReadFileBytes(0, header, sizeof header, 1) == 0) {
         return false;
     }
     dataStart = le::readU32(header);
@@ -138,7 +138,7 @@ bool PakArchive::ReadDirectory() {
     }
     // The whole directory in one request, straight into its storage, then decoded in place.
     std::uint8_t* bytes = reinterpret_cast<std::uint8_t*>(directory.begin());
-    if (ReadFileBytes(bytes, heldBytes, 1) == 0) {
+    if (ReadFileBytes(sizeof header, bytes, heldBytes, 1) == 0) {
         return false;
     }
     for (PakEntry& entry : directory) {
@@ -183,14 +183,18 @@ bool PakArchive::MoveFileTo(std::uint64_t target) {
     return true;
 }
 
-std::uint32_t PakArchive::ReadFileBytes(void* buffer, std::uint32_t count, std::uint32_t attempts) {
+std::uint32_t PakArchive::ReadFileBytes(std::uint64_t from, void* buffer, std::uint32_t count, std::uint32_t attempts) {
     std::uint32_t delivered = 0;
-    // Bounded by attempts; a call that delivers anything ends it.
+    // Bounded by attempts; a call that delivers anything ends it. A transient failure of the
+    // storage is tried again like an empty read, each attempt from where the caller stands.
     for (std::uint32_t attempt = 0; attempt < attempts && delivered == 0; ++attempt) {
+        if (!MoveFileTo(from)) {
+            continue;
+        }
         if (!readFromHandle(handle, buffer, count, delivered)) {
             // A failed read may have moved the handle by any amount.
             filePositionKnown = false;
-            return 0;
+            delivered = 0;
         }
     }
     filePosition += delivered;
@@ -237,10 +241,7 @@ std::uint32_t PakArchive::ReadStored(PakCursor& cursor, void* buffer, std::uint3
     }
     // Other cursors share the file handle: every read puts it where this one stands (no seek
     // when it is there already, as on a run of reads by one object).
-    if (!MoveFileTo(entryStart(dataStart, entry) + cursor.position)) {
-        return 0;
-    }
-    const std::uint32_t delivered = ReadFileBytes(buffer, wanted, 5);
+    const std::uint32_t delivered = ReadFileBytes(entryStart(dataStart, entry) + cursor.position, buffer, wanted, 5);
     cursor.position += delivered;
     if (cursor.position >= entry.size) {
         cursor.atEnd = true;
@@ -263,37 +264,37 @@ std::uint32_t PakArchive::ReadCompressed(const PakEntry& entry, void* buffer, st
     std::uint8_t* output = static_cast<std::uint8_t*>(buffer);
     std::uint32_t produced = 0;
     bool ended = false;
-    if (MoveFileTo(entryStart(dataStart, entry))) {
-        std::uint32_t remaining = entry.packedSize;
-        // Each pass takes a whole chunk (at least one byte) off remaining or ends the loop.
-        while (remaining > 0) {
-            const std::uint32_t chunk = remaining < inflateBufferSize ? remaining : inflateBufferSize;
-            if (ReadFileBytes(inflateBuffer, chunk, 5) != chunk) {
-                break;
-            }
-            remaining -= chunk;
-            stream.next_in = inflateBuffer;
-            stream.avail_in = chunk;
-            stream.next_out = output + produced;
-            stream.avail_out = count - produced;
-            const int result = inflate(&stream, Z_NO_FLUSH);
-            // What the call that found the damage wrote is not counted.
-            if (result == Z_NEED_DICT || result == Z_DATA_ERROR || result == Z_MEM_ERROR) {
-                break;
-            }
-            produced = count - stream.avail_out;
-            if (result == Z_STREAM_END) {
-                ended = true;
-                break;
-            }
-            // Input left over means inflate stopped for want of room: the window ends at the
-            // entry's size, so the stream would produce more than the directory promised.
-            if (stream.avail_in != 0) {
-                break;
-            }
+    std::uint64_t from = entryStart(dataStart, entry);
+    std::uint32_t remaining = entry.packedSize;
+    // Each pass takes a whole chunk (at least one byte) off remaining or ends the loop.
+    while (remaining > 0) {
+        const std::uint32_t chunk = remaining < inflateBufferSize ? remaining : inflateBufferSize;
+        if (ReadFileBytes(from, inflateBuffer, chunk, 5) != chunk) {
+            break;
         }
-        // Packed bytes that run out before the stream's end leave ended false: a failure.
+        from += chunk;
+        remaining -= chunk;
+        stream.next_in = inflateBuffer;
+        stream.avail_in = chunk;
+        stream.next_out = output + produced;
+        stream.avail_out = count - produced;
+        const int result = inflate(&stream, Z_NO_FLUSH);
+        // What the call that found the damage wrote is not counted.
+        if (result == Z_NEED_DICT || result == Z_DATA_ERROR || result == Z_MEM_ERROR) {
+            break;
+        }
+        produced = count - stream.avail_out;
+        if (result == Z_STREAM_END) {
+            ended = true;
+            break;
+        }
+        // Input left over means inflate stopped for want of room: the window ends at the
+        // entry's size, so the stream would produce more than the directory promised.
+        if (stream.avail_in != 0) {
+            break;
+        }
     }
+    // Packed bytes that run out before the stream's end leave ended false: a failure.
     inflateEnd(&stream);
     if (ended) {
         // A stream that ends early answers what it really gave, never the stale rest of buffer.
@@ -339,32 +340,3 @@ std::uint32_t PakArchive::EntrySize(const PakCursor& cursor) const {
 bool PakArchive::EntryAtEnd(const PakCursor& cursor) const { return cursor.entry == nullptr || cursor.atEnd; }
 
 bool PakArchive::ContainsEntry(const char* name) const { return FindEntry(name) != nullptr; }
-
-bool MountArchive(const char* archivePath, NameEncoding encoding) {
-    ScopedLock guard(fileLock.load());
-    if (currentArchive.load() != nullptr) {
-        return false;
-    }
-    PakArchive* archive = new (HeapCategory::PakArchive) PakArchive();
-    if (archive == nullptr) {
-        return false;
-    }
-    archive->nameEncoding = encoding;
-    if (!archive->Mount(archivePath)) {
-        PakArchive::Release(archive);
-        return false;
-    }
-    // The creator's reference becomes the mount's.
-    currentArchive.store(archive);
-    return true;
-}
-
-bool UnmountArchive() {
-    ScopedLock guard(fileLock.load());
-    PakArchive* archive = currentArchive.exchange(nullptr);
-    if (archive == nullptr) {
-        return false;
-    }
-    PakArchive::Release(archive);
-    return true;
-}

@@ -1,5 +1,6 @@
 // PakArchive: a read-only archive file whose entries file objects open by name. A path that runs
-// through a ".pak" file mounts it (MountArchive), and the rest of the path is the entry to open.
+// through a ".pak" file mounts it (core/fileio/ArchiveMount.h), and the rest of the path is the
+// entry to open.
 // Every object that opens an entry keeps a counted reference to the archive and a cursor of its
 // own (PakCursor), so what it reads never depends on what other objects opened, or on which
 // archive is mounted, in the meantime. The archive reads its file through one handle of its own.
@@ -81,7 +82,7 @@ public:
     // Leaves cursor at no entry. False when it was at none.
     bool CloseEntry(PakCursor& cursor);
     // Stored entry: up to count bytes from the cursor (up to 5 attempts while the file delivers
-    // nothing); the bytes delivered. Compressed entry: only a request for exactly its size reads,
+    // nothing or fails to read); the bytes delivered. Compressed entry: only a request for exactly its size reads,
     // inflating the whole entry into buffer; anything else gets 0. A compressed read that fails
     // answers the bytes inflated before the failure and never the full count. 0 without an entry.
     std::uint32_t ReadEntry(PakCursor& cursor, void* buffer, std::uint32_t count);
@@ -132,19 +133,9 @@ private:
     const PakEntry* FindEntry(const char* entryName) const;
     // Puts the archive file at the absolute offset target, seeking only when it is not there.
     bool MoveFileTo(std::uint64_t target);
-    // Reads from the file, called again while it delivers nothing, attempts calls in all;
-    // filePosition follows what came.
-    std::uint32_t ReadFileBytes(void* buffer, std::uint32_t count, std::uint32_t attempts);
+    // Reads from the absolute offset from, tried again while the file delivers nothing or the
+    // read fails, attempts reads in all, each from that offset; filePosition follows what came.
+    std::uint32_t ReadFileBytes(std::uint64_t from, void* buffer, std::uint32_t count, std::uint32_t attempts);
     std::uint32_t ReadStored(PakCursor& cursor, void* buffer, std::uint32_t count);
     std::uint32_t ReadCompressed(const PakEntry& entry, void* buffer, std::uint32_t count);
 };
-
-// Mounts the archive at archivePath as currentArchive, opening its file by a name in encoding
-// (kept as the archive's nameEncoding). With one mounted already it refuses and leaves that one
-// alone; resolution unmounts first when a path names another. On false nothing new is mounted
-// and no archive file stays open. Takes fileLock.
-bool MountArchive(const char* archivePath, NameEncoding encoding = NameEncoding::Ansi);
-// Gives up the mount's reference to currentArchive, which is null afterwards; the archive closes
-// its file once no file object holds an entry of it either. False when nothing was mounted.
-// Takes fileLock.
-bool UnmountArchive();

@@ -28,6 +28,7 @@
 #include "core/Utils/Platform.h"
 #include "core/Utils/String.h"
 #include "core/fileio/DiskFile.h"
+#include "core/fileio/ArchiveMount.h"
 #include "core/fileio/PakArchive.h"
 #include "core/log/Logger.h"
 #include "host/BitmapPixels.h"

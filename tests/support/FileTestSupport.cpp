@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "core/fileio/NameResolution.h"
+
 void PrintTo(FileError error, std::ostream* out) {
     static const char* const names[] = {"None", "CannotOpen", "NotOpen", "AlreadyOpened", "AlreadyLoaded",
                                         "LoadEmpty", "ReadOnAppend", "WriteOnRead", "Unused8", "ReadFailed",
@@ -87,6 +89,11 @@ std::string TempFolder::read(const std::string& name) const {
     }
     CloseHandle(h);
     return content;
+}
+
+bool rawOpenOnDisk(File& file, const std::string& path) {
+    ResolvedName target;
+    return target.assignDisk(path.c_str()) && file.RawOpenRead(target);
 }
 
 } // namespace filetest

@@ -42,6 +42,9 @@ private:
     std::string root;
 };
 
+// The raw open of a name on the disk, as resolution hands it over.
+bool rawOpenOnDisk(File& file, const std::string& path);
+
 // The categories file-layer tests route to the fault heap: engine objects, the arrays of the
 // tests (5), archives and strings.
 constexpr std::uint32_t faultyCategories = (1u << 0) | (1u << 5) | (1u << 10) | (1u << 15);

@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "core/fileio/ArchiveMount.h"
 #include "core/fileio/PakArchive.h"
 #include "plugin/EntryPoints.h"
 #include "tests/support/PlatformFakes.h"

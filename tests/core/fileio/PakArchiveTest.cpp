@@ -11,9 +11,11 @@
 
 #include "support/FileTestSupport.h"
 #include "core/fileio/DiskFile.h"
+#include "core/fileio/ArchiveMount.h"
 #include "core/fileio/PakArchive.h"
 #include "core/fileio/SharedState.h"
 #include "support/PakWriter.h"
+#include "support/FileCallFaults.h"
 #include "support/PlatformFakes.h"
 
 namespace {
@@ -405,6 +407,32 @@ TEST_F(PakTest, AFailedSeekLeavesTheFilePositionUnknown) {
     ASSERT_TRUE(f.Seek(6));
     EXPECT_EQ(f.Read(b, 2), 2u);
     EXPECT_EQ(std::string(b, 2), "67");
+}
+
+// A read of the archive file that fails once is tried again from the cursor's own place, for a
+// stored entry read piecewise and a compressed one loaded whole; a failure on every try fails.
+TEST_F(PakTest, AFailedReadIsTriedAgainFromTheCursor) {
+    const Bytes tune = text("inflated in one request");
+    const std::string path = writePak("retry.pak", PakWriter().stored("digits", text("0123456789")).compressed("tune", tune).bytes());
+    std::uint32_t readFileMask = 0;
+    for (std::size_t call = 0; call < FileCallFaults::callCount(); ++call) {
+        readFileMask |= std::string(FileCallFaults::callName(call)) == "ReadFile" ? 1u << call : 0u;
+    }
+    DiskFile stored(false);
+    ASSERT_TRUE(stored.Open((path + "/digits").c_str()));
+    char b[4] = {};
+    ASSERT_EQ(stored.Read(b, 3), 3u);
+    for (const bool onwards : {false, true}) {
+        FileCallFaults faults;
+        faults.failAt(0, onwards, readFileMask);
+        EXPECT_EQ(stored.Read(b, 2), onwards ? 0u : 2u) << onwards;
+        DiskFile whole(false);
+        EXPECT_EQ(whole.Open((path + "/tune").c_str(), 1, HeapCategory::Engine), !onwards) << onwards;
+        if (!onwards) {
+            EXPECT_EQ(std::string(b, 2), "34");
+            EXPECT_EQ(Bytes(whole.memoryData, whole.memoryData + whole.Size()), tune);
+        }
+    }
 }
 
 // Without its inflate buffer an archive still mounts and serves its stored entries; only its
