@@ -218,3 +218,55 @@ TEST(PathResolution, ArchiveDecisions) {
 }
 
 } // namespace
+
+namespace {
+
+// Names as Windows reads them, through both encodings: device and verbatim prefixes, and names of
+// 260 units or more with ".", "..", doubled separators and trailing dots or spaces (the 8-bit road
+// does not take names that long, so only the wide one is asked for them).
+TEST(PathResolution, LongAndPrefixedNamesOpenAsWindowsReadsThem) {
+    TempFolder dir;
+    ASSERT_TRUE(dir.write("a.wav", "a"));
+    // Folders that bring the name of a.wav inside them to 258 units, then 259 and so on.
+    const std::uint32_t base = static_cast<std::uint32_t>(dir.path().size());
+    ASSERT_LT(base, 200u);
+    const std::string deep = std::string(250 - base, 'd');
+    ASSERT_TRUE(dir.makeFolder(deep));
+    ASSERT_TRUE(dir.write(deep + "/a.wav", "deep"));
+    const std::string at = dir.file(deep); // 251 bytes
+    const struct {
+        std::string name;
+        const char* content; // null: refused
+        bool wideOnly;
+    } rows[] = {
+        {"\\\\.\\" + backslashed(dir.file("a.wav")), "a", false},
+        {"//./" + dir.file("./a.wav"), "a", false},
+        {"\\\\?\\" + backslashed(dir.file("a.wav")), "a", false},
+        {"\\\\?\\" + backslashed(dir.file("/a.wav")), nullptr, false}, // Windows parses nothing here
+        {"\\\\?\\" + backslashed(dir.file("./a.wav")), nullptr, false},
+        {"//?/" + dir.file("/a.wav"), "a", false}, // not the verbatim prefix: normalised
+        {at + "/a.wav", "deep", true},                 // 257 units
+        {at + "/./a.wav", "deep", true},               // 259
+        {at + "//" + "a.wav", "deep", true},           // 258
+        {at + "/x/../a.wav", "deep", true},            // 262
+        {at + "/xxx/.././a.wav.", "deep", true},       // 266
+        {at + "/xxxx/../a.wav ", "deep", true},        // 266
+        {at + std::string(20, 'e') + "/../" + deep + "/a.wav", "deep", true},
+    };
+    for (const auto& row : rows) {
+        for (const NameEncoding encoding : {NameEncoding::Ansi, NameEncoding::Utf8}) {
+            if (row.wideOnly && encoding == NameEncoding::Ansi) {
+                continue;
+            }
+            DiskFile f(false);
+            f.nameEncoding = encoding;
+            const bool opened = f.Open(row.name.c_str(), 1, HeapCategory::Engine);
+            EXPECT_EQ(opened, row.content != nullptr) << row.name << (encoding == NameEncoding::Utf8 ? " (wide)" : "");
+            if (opened && row.content != nullptr) {
+                EXPECT_EQ(std::string(reinterpret_cast<const char*>(f.memoryData), f.Size()), row.content) << row.name;
+            }
+        }
+    }
+}
+
+} // namespace
