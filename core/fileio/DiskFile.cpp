@@ -11,7 +11,7 @@
 
 DiskFile::DiskFile(bool skipPrefixFlag)
     : File(skipPrefixFlag), readHandle(nullptr), writeHandle(nullptr), rawSize(0), rawPosition(0), rawAtEnd(true),
-      rawOk(false), entryArchive(nullptr), entry() {
+      rawOk(false), rawSizeKnown(false), entryArchive(nullptr), entry() {
     countFileObject();
 }
 
@@ -23,7 +23,6 @@ DiskFile::~DiskFile() {
 }
 
 bool DiskFile::RawOpenRead(ResolvedName& target) {
-    ScopedLock guard(fileLock.load());
     if (target.archive != nullptr) {
         // The reference taken when the name was resolved becomes this object's.
         PakArchive* archive = target.takeArchive();
@@ -42,6 +41,7 @@ bool DiskFile::RawOpenRead(ResolvedName& target) {
         return false;
     }
     readHandle = handle;
+    rawSizeKnown = false;
     rawSize = RawSize();
     rawPosition = 0;
     rawAtEnd = false;
@@ -50,7 +50,6 @@ bool DiskFile::RawOpenRead(ResolvedName& target) {
 }
 
 bool DiskFile::RawOpenCreate(const char* openName) {
-    ScopedLock guard(fileLock.load());
     void* handle = openHandleForWriting(openName, false);
     if (handle == nullptr) {
         rawOk = false;
@@ -65,7 +64,6 @@ bool DiskFile::RawOpenCreate(const char* openName) {
 }
 
 bool DiskFile::RawOpenAppend(const char* openName) {
-    ScopedLock guard(fileLock.load());
     void* handle = openHandleForWriting(openName, true);
     if (handle == nullptr) {
         rawOk = false;
@@ -92,7 +90,6 @@ bool DiskFile::RawOpenAppend(const char* openName) {
 }
 
 bool DiskFile::RawClose() {
-    ScopedLock guard(fileLock.load());
     bool closed = true;
     if (writeHandle != nullptr) {
         closed = closeHandle(std::exchange(writeHandle, nullptr));
@@ -104,6 +101,7 @@ bool DiskFile::RawClose() {
     }
     rawOk = closed;
     rawSize = 0;
+    rawSizeKnown = false;
     rawPosition = 0;
     rawAtEnd = true;
     return rawOk;
@@ -113,19 +111,24 @@ std::uint32_t DiskFile::RawSize() {
     void* handle = writeHandle;
     if (handle == nullptr) {
         if (entryArchive != nullptr) {
-            ScopedLock guard(fileLock.load());
             return entryArchive->EntrySize(entry);
+        }
+        // Measured when the file was opened, and again whenever a seek reached the known end:
+        // asking the storage at every call would cost a round trip each on a network share.
+        if (rawSizeKnown) {
+            rawOk = true;
+            return rawSize;
         }
         handle = readHandle;
     }
     std::uint32_t measured = 0;
     rawOk = queryHandleSize(handle, measured);
     rawSize = measured;
+    rawSizeKnown = rawOk && handle == readHandle && handle != nullptr;
     return measured;
 }
 
 bool DiskFile::RawSeek(std::uint32_t target) {
-    ScopedLock guard(fileLock.load());
     if (entryArchive != nullptr) {
         return entryArchive->SeekEntry(entry, target);
     }
@@ -135,10 +138,20 @@ bool DiskFile::RawSeek(std::uint32_t target) {
     if (handle != nullptr) {
         fileSize = RawSize();
         measured = rawOk;
-    } else {
+    } else if (target < rawSize && rawSizeKnown) {
+        // Within the size the file had: nothing a new measure could say changes this seek.
         handle = readHandle;
-        // The read path measures without updating rawSize.
+        fileSize = rawSize;
+        measured = true;
+    } else {
+        // At or beyond the known end the file may have grown since: it is measured again. A
+        // failed measure leaves what was known.
+        handle = readHandle;
         measured = queryHandleSize(handle, fileSize);
+        if (measured) {
+            rawSize = fileSize;
+            rawSizeKnown = true;
+        }
     }
     // Without a size the clamp would send every seek to 0 while the caller records the target,
     // and later reads would deliver the start of the file as if it came from there.
@@ -161,7 +174,6 @@ bool DiskFile::RawSeek(std::uint32_t target) {
 bool DiskFile::RawOk() { return rawOk; }
 
 std::uint32_t DiskFile::RawRead(void* buffer, std::uint32_t count) {
-    ScopedLock guard(fileLock.load());
     if (entryArchive != nullptr) {
         return entryArchive->ReadEntry(entry, buffer, count);
     }
@@ -179,7 +191,6 @@ std::uint32_t DiskFile::RawRead(void* buffer, std::uint32_t count) {
 }
 
 bool DiskFile::RawWrite(const void* buffer, std::uint32_t count) {
-    ScopedLock guard(fileLock.load());
     std::uint32_t written = 0;
     if (!writeToHandle(writeHandle, buffer, count, written)) {
         rawOk = false;
@@ -195,7 +206,6 @@ bool DiskFile::RawWrite(const void* buffer, std::uint32_t count) {
 }
 
 bool DiskFile::RawAtEnd() {
-    ScopedLock guard(fileLock.load());
     if (entryArchive != nullptr) {
         return entryArchive->EntryAtEnd(entry);
     }
@@ -203,15 +213,17 @@ bool DiskFile::RawAtEnd() {
 }
 
 bool DiskFile::Exists(const char* existsName) {
-    ScopedLock guard(fileLock.load());
     String slashed;
     if (existsName == nullptr || !slashed.assign(existsName)) {
         return false;
     }
     slashed.replaceCharacter('\\', '/');
     ResolvedName target;
-    if (slashed.empty() || !resolveName(existsName, skipPrefix, nameEncoding, slashed, target)) {
-        return false;
+    {
+        ScopedLock guard(fileLock.load());
+        if (slashed.empty() || !resolveName(existsName, skipPrefix, nameEncoding, slashed, target)) {
+            return false;
+        }
     }
     if (target.archive != nullptr) {
         return target.archive->ContainsEntry(target.entryName.c_str());
@@ -229,12 +241,10 @@ bool DiskFile::Exists(const char* existsName) {
 }
 
 bool DiskFile::Delete(const char* deleteName) {
-    ScopedLock guard(fileLock.load());
     return deleteDiskFile(deleteName);
 }
 
 bool DiskFile::ListDirectory(const char* path, Array<String>& files, Array<String>& folders) {
-    ScopedLock guard(fileLock.load());
     String pattern;
     if (path == nullptr || !pattern.assign(path) || !pattern.append("/*.*")) {
         return false;

@@ -90,9 +90,17 @@ bool File::Open(const char* callerName, std::uint32_t loadWhole, HeapCategory he
 }
 
 bool File::OpenResolved(const char* callerName) {
-    ScopedLock guard(fileLock.load());
     ResolvedName target;
-    return resolveName(callerName, skipPrefix, nameEncoding, name, target) && RawOpenRead(target);
+    {
+        ScopedLock guard(fileLock.load());
+        if (!resolveName(callerName, skipPrefix, nameEncoding, name, target)) {
+            return false;
+        }
+    }
+    // The target holds its own reference to the archive it resolved into, so the open needs no
+    // lock: another thread's mount or unmount cannot take that archive away, and a disk open may
+    // wait on its storage without holding up anyone else's.
+    return RawOpenRead(target);
 }
 
 bool File::LoadWhole(HeapCategory heapCategory) {
@@ -126,23 +134,20 @@ bool File::OpenAppend(const char* callerName) {
     }
 
     bool opened = false;
-    {
-        ScopedLock guard(fileLock.load());
-        String fullName;
-        if (buildAppendName(name, skipPrefix, fullName)) {
-            // The probe for the existing length resolves nothing, so it reads the disk.
-            ResolvedName probe;
-            if (probe.assignDisk(fullName.c_str()) && RawOpenRead(probe)) {
-                state = FileState::Opened;
-                size = RawSize();
-                RawClose();
-                state = FileState::Closed;
-            } else {
-                size = 0;
-            }
-            position = size;
-            opened = RawOpenAppend(fullName.c_str());
+    String fullName;
+    if (buildAppendName(name, skipPrefix, fullName)) {
+        // The probe for the existing length resolves nothing, so it reads the disk.
+        ResolvedName probe;
+        if (probe.assignDisk(fullName.c_str()) && RawOpenRead(probe)) {
+            state = FileState::Opened;
+            size = RawSize();
+            RawClose();
+            state = FileState::Closed;
+        } else {
+            size = 0;
         }
+        position = size;
+        opened = RawOpenAppend(fullName.c_str());
     }
     if (!opened) {
         lastError = FileError::CannotOpen;

@@ -1,7 +1,6 @@
 // The pak archive: mounting and its refusals, the directory lookup, stored reads and the
-// whole-entry inflate of compressed ones, each on the caller's cursor, and the process-wide mount.
-// Everything here runs under fileLock (the disk backend and name resolution hold it; the mount
-// functions take it), so the archive keeps no lock of its own.
+// whole-entry inflate of compressed ones, each on the caller's cursor.
+// The shared handle is used under the archive's own lock; the directory is read-only once mounted.
 #include "core/fileio/PakArchive.h"
 
 #include <zlib.h>
@@ -51,7 +50,7 @@ std::uint32_t HashEntryName(const char* name) {
 PakArchive::PakArchive()
     : archivePath(), nameEncoding(NameEncoding::Ansi), dataStart(0), reserved(0), fileSize(0), directory(HeapCategory::Engine),
       handle(nullptr), filePosition(0), filePositionKnown(false), inflateBuffer(nullptr),
-      inflateBufferSize(pakInflateBufferBytes), references(1) {}
+      inflateBufferSize(pakInflateBufferBytes), references(1), access(nullptr) {}
 
 PakArchive::~PakArchive() {
     closeHandle(handle);
@@ -61,13 +60,15 @@ PakArchive::~PakArchive() {
     inflateBufferSize = 0;
 }
 
-void PakArchive::AddReference() { ++references; }
+void PakArchive::AddReference() { references.fetch_add(1); }
+
+Lock* PakArchive::accessLock() { return access.made ? &access : fileLock.load(); }
 
 void PakArchive::Release(PakArchive* archive) {
     if (archive == nullptr) {
         return;
     }
-    if (--archive->references == 0) {
+    if (archive->references.fetch_sub(1) == 1) {
         // Archives are made with the category form of operator new; delete gives the object back
         // to the registry (and does nothing after its teardown).
         delete archive;
@@ -224,6 +225,7 @@ std::uint32_t PakArchive::ReadEntry(PakCursor& cursor, void* buffer, std::uint32
     if (cursor.entry == nullptr) {
         return 0;
     }
+    ScopedLock guard(accessLock());
     if (cursor.entry->packedSize != 0) {
         return ReadCompressed(*cursor.entry, buffer, count);
     }
@@ -318,6 +320,7 @@ bool PakArchive::SeekEntry(PakCursor& cursor, std::uint32_t target) {
         return false;
     }
     const std::uint32_t position = target < entry.size ? target : entry.size;
+    ScopedLock guard(accessLock());
     if (!MoveFileTo(entryStart(dataStart, entry) + position)) {
         return false;
     }

@@ -11,15 +11,19 @@
 // packedSize bytes that inflates to size bytes; a compressed entry can only be read whole, in one
 // request.
 //
-// Every operation here runs under fileLock (core/fileio/SharedState.h): the archive keeps no lock
-// of its own, and several objects' cursors share its one file handle.
+// The directory never changes once mounted, so lookups need no lock. Several objects' cursors
+// share the archive's one file handle and its inflate buffer: the reads and seeks that use them
+// hold the archive's own lock (access), never the process-wide fileLock, so a file object reading
+// an entry keeps no other file waiting (core/fileio/SharedState.h).
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "core/Utils/Array.h"
 #include "core/Utils/String.h"
 #include "core/fileio/NameEncoding.h"
+#include "core/thread/Lock.h"
 
 // One directory entry, decoded from its little-endian bytes.
 struct PakEntry {
@@ -125,10 +129,16 @@ public:
     bool filePositionKnown;
     std::uint8_t* inflateBuffer;
     std::uint32_t inflateBufferSize;
-    // Holders: the mount and every file object with an entry open here.
-    std::uint32_t references;
+    // Holders: the mount and every file object with an entry open here. A reference is only ever
+    // taken from the mount (under fileLock) or from another holder, so a count that reaches 0 stays 0.
+    std::atomic<std::uint32_t> references;
+    // Guards handle, filePosition, filePositionKnown and inflateBuffer once the archive is shared.
+    Lock access;
 
 private:
+    // The lock of the shared file handle: access, or fileLock where the threads library could not
+    // make access.
+    Lock* accessLock();
     bool ReadDirectory();
     const PakEntry* FindEntry(const char* entryName) const;
     // Puts the archive file at the absolute offset target, seeking only when it is not there.
