@@ -323,7 +323,7 @@ Bytes recording() {
     return WavWriter().pcm(1, 22050, 16).data(samples16(values)).bytes();
 }
 
-class AllocationSweep : public ::testing::Test {
+class FailureSweep : public ::testing::Test {
 protected:
     void TearDown() override { UnmountArchive(); }
     std::string write(const std::string& name, const Bytes& bytes) {
@@ -333,7 +333,7 @@ protected:
     TempFolder folder;
 };
 
-TEST_F(AllocationSweep, FileLayer) {
+TEST_F(FailureSweep, FileLayer) {
     const Bytes content = text("0123456789abcdefghij");
     const std::string path = write("plain.txt", content);
     ASSERT_TRUE(folder.makeFolder("sub"));
@@ -380,7 +380,7 @@ TEST_F(AllocationSweep, FileLayer) {
     EXPECT_GT(calls, 10);
 }
 
-TEST_F(AllocationSweep, PakMountStoredAndCompressedReads) {
+TEST_F(FailureSweep, PakMountStoredAndCompressedReads) {
     const Bytes stored = text("stored as it is");
     std::string longText;
     for (int i = 0; i < 200; ++i) {
@@ -453,7 +453,7 @@ Transcript logRoad(const std::string& path, const std::string* expected, std::st
     return t;
 }
 
-TEST_F(AllocationSweep, LoggerWithALogFile) {
+TEST_F(FailureSweep, LoggerWithALogFile) {
     const std::string logPath = folder.file("sweep.html");
     const auto [requests, calls] = sweep("logger", [&] { return logRoad(logPath, nullptr, nullptr); });
     EXPECT_GT(requests, 2);
@@ -462,7 +462,7 @@ TEST_F(AllocationSweep, LoggerWithALogFile) {
 
 // When a piece of the HTML opening fails, the attach fails: a log that was attached holds the
 // clean log's start, with no hole where a failed piece would be.
-TEST_F(AllocationSweep, LogFileHoldsTheStartOfTheCleanLog) {
+TEST_F(FailureSweep, LogFileHoldsTheStartOfTheCleanLog) {
     const std::string logPath = folder.file("sweep.html");
     std::string whole;
     logRoad(logPath, nullptr, &whole);
@@ -471,7 +471,7 @@ TEST_F(AllocationSweep, LogFileHoldsTheStartOfTheCleanLog) {
 }
 
 // identify and then draw, on a loose file and on the same bytes stored in a pak.
-TEST_F(AllocationSweep, EntryPointsOnLooseAndPakFiles) {
+TEST_F(FailureSweep, EntryPointsOnLooseAndPakFiles) {
     const Bytes wave = recording();
     const std::string loose = write("sweep.wav", wave);
     const std::string pak = write("bank.pak", PakWriter().stored("other.wav", text("x")).stored("drums/sweep.wav", wave).bytes());
@@ -524,7 +524,7 @@ TEST_F(AllocationSweep, EntryPointsOnLooseAndPakFiles) {
 // The wide forms on a loose file and on an entry whose name is UTF-8 in a pak: the name's
 // conversions (to UTF-8, to UTF-16 for the open, to the entry's lookup name) fail like any other
 // request.
-TEST_F(AllocationSweep, WideEntryPointsOnLooseAndPakFiles) {
+TEST_F(FailureSweep, WideEntryPointsOnLooseAndPakFiles) {
     const Bytes wave = recording();
     const std::string loose = write("sweep.wav", wave);
     const std::string pak =
