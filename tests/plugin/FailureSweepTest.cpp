@@ -29,6 +29,7 @@
 #include "core/Utils/String.h"
 #include "core/fileio/DiskFile.h"
 #include "core/fileio/PakArchive.h"
+#include "HostRoad.h"
 #include "core/log/Logger.h"
 #include "host/BitmapPixels.h"
 #include "plugin/EntryPoints.h"
@@ -480,41 +481,33 @@ TEST_F(FailureSweep, EntryPointsOnLooseAndPakFiles) {
     for (const std::string* path : {&loose, &inside}) {
         std::vector<char> name(path->begin(), path->end());
         name.push_back('\0');
-        char cleanText[96] = {};
-        FileInfoRecord cleanRecord{};
-        cleanRecord.description = cleanText;
-        cleanRecord.descriptionCapacity = sizeof cleanText;
-        ASSERT_EQ(DVP_IdentifyFileA(nullptr, name.data(), &cleanRecord, nullptr), TRUE) << *path;
+        HostRecord clean;
+        ASSERT_EQ(DVP_IdentifyFileA(nullptr, name.data(), &clean.info, nullptr), TRUE) << *path;
         UnmountArchive();
         const bool inPak = path == &inside;
 
         sweep(inPak ? "DVP_IdentifyFileA, pak" : "DVP_IdentifyFileA, loose", [&] {
             Transcript t;
-            char description[96];
-            std::memset(description, 0xCD, sizeof description);
-            FileInfoRecord record;
-            std::memset(&record, 0xCD, sizeof record);
-            record.description = description;
-            record.descriptionCapacity = sizeof description;
-            const BOOL identified = DVP_IdentifyFileA(nullptr, name.data(), &record, nullptr);
+            HostRecord host;
+            const BOOL identified = DVP_IdentifyFileA(nullptr, name.data(), &host.info, nullptr);
             t.result(identified == TRUE);
             if (identified == TRUE) {
-                t.damage += std::strcmp(description, cleanText) != 0 ? 1 : 0;
-                t.damage += std::memcmp(&record.privateArea, &cleanRecord.privateArea, sizeof record.privateArea) != 0 ? 1 : 0;
+                t.damage += std::strcmp(host.text, clean.text) != 0 ? 1 : 0;
+                t.damage += std::memcmp(&host.info.privateArea, &clean.info.privateArea, sizeof host.info.privateArea) != 0 ? 1 : 0;
             } else {
                 // A refusal leaves the host's record as it was.
-                t.damage += record.flags != 0xCDCDCDCDu || static_cast<unsigned char>(description[0]) != 0xCD ? 1 : 0;
+                t.damage += host.untouched() ? 0 : 1;
             }
             UnmountArchive();
             return t;
         });
         sweep(inPak ? "DVP_LoadBitmapA, pak" : "DVP_LoadBitmapA, loose", [&] {
             Transcript t;
-            FileInfoRecord record = cleanRecord;
+            FileInfoRecord record = clean.info;
             ImageSizeRecord size{48, 32};
             t.bitmap = DVP_LoadBitmapA(nullptr, name.data(), &record, &size, nullptr);
             t.result(t.bitmap != nullptr);
-            t.damage += std::memcmp(&record, &cleanRecord, sizeof record) != 0 ? 1 : 0;
+            t.damage += std::memcmp(&record, &clean.info, sizeof record) != 0 ? 1 : 0;
             UnmountArchive();
             return t;
         });
@@ -533,34 +526,26 @@ TEST_F(FailureSweep, WideEntryPointsOnLooseAndPakFiles) {
     for (std::wstring name : {std::wstring(loose.begin(), loose.end()),
                               std::wstring(pak.begin(), pak.end()) + std::wstring(entry.begin(), entry.end())}) {
         name.push_back(L'\0');
-        wchar_t cleanText[96] = {};
-        FileInfoRecordW cleanRecord{};
-        cleanRecord.description = cleanText;
-        cleanRecord.descriptionCapacity = 96;
-        ASSERT_EQ(DVP_IdentifyFileW(nullptr, &name[0], &cleanRecord, nullptr), TRUE);
+        HostRecordW clean;
+        ASSERT_EQ(DVP_IdentifyFileW(nullptr, &name[0], &clean.info, nullptr), TRUE);
         UnmountArchive();
         sweep("DVP_IdentifyFileW", [&] {
             Transcript t;
-            wchar_t description[96];
-            std::wmemset(description, 0xCDCD, 96);
-            FileInfoRecordW record;
-            std::memset(&record, 0xCD, sizeof record);
-            record.description = description;
-            record.descriptionCapacity = 96;
-            const BOOL identified = DVP_IdentifyFileW(nullptr, &name[0], &record, nullptr);
+            HostRecordW host;
+            const BOOL identified = DVP_IdentifyFileW(nullptr, &name[0], &host.info, nullptr);
             t.result(identified == TRUE);
             if (identified == TRUE) {
-                t.damage += std::wcscmp(description, cleanText) != 0 ? 1 : 0;
-                t.damage += std::memcmp(&record.privateArea, &cleanRecord.privateArea, sizeof record.privateArea) != 0;
+                t.damage += std::wcscmp(host.text, clean.text) != 0 ? 1 : 0;
+                t.damage += std::memcmp(&host.info.privateArea, &clean.info.privateArea, sizeof host.info.privateArea) != 0;
             } else {
-                t.damage += record.flags != 0xCDCDCDCDu || description[0] != static_cast<wchar_t>(0xCDCD) ? 1 : 0;
+                t.damage += host.untouched() ? 0 : 1;
             }
             UnmountArchive();
             return t;
         });
         sweep("DVP_LoadBitmapW", [&] {
             Transcript t;
-            FileInfoRecordW record = cleanRecord;
+            FileInfoRecordW record = clean.info;
             ImageSizeRecord size{48, 32};
             t.bitmap = DVP_LoadBitmapW(nullptr, &name[0], &record, &size, nullptr);
             t.result(t.bitmap != nullptr);
