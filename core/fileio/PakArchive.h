@@ -34,11 +34,23 @@ struct PakEntry {
 };
 static_assert(sizeof(PakEntry) == 16, "a directory entry is 16 bytes in the file");
 
-// Where one file object stands in the entry it opened. No entry: nothing is read.
+// A handle on the archive file and where its read position is, as an absolute offset; the
+// position is trusted only while positionKnown (a failed seek or read leaves it unknown, and the
+// next read seeks).
+struct PakFile {
+    void* handle = nullptr;
+    std::uint32_t position = 0;
+    bool positionKnown = false;
+};
+
+// Where one file object stands in the entry it opened. No entry: nothing is read. A cursor that
+// found the archive's shared handle busy reads through a handle of its own from then on (own),
+// closed with the entry.
 struct PakCursor {
     const PakEntry* entry = nullptr;
     std::uint32_t position = 0;
     bool atEnd = true;
+    PakFile own;
 };
 
 // The reflected CRC-32 table run over the name's bytes with the register starting at 0 and no
@@ -121,18 +133,14 @@ public:
     // for all the entries past the file's end (they would be alike, and only the first could be
     // found).
     Array<PakEntry> directory;
-    // The archive file's handle (opaque), null when closed.
-    void* handle;
-    // Where the handle's read position is, as an absolute offset; trusted only while
-    // filePositionKnown (a failed seek or read leaves it unknown, and the next read seeks).
-    std::uint32_t filePosition;
-    bool filePositionKnown;
+    // The archive file's shared handle, null when closed.
+    PakFile file;
     std::uint8_t* inflateBuffer;
     std::uint32_t inflateBufferSize;
     // Holders: the mount and every file object with an entry open here. A reference is only ever
     // taken from the mount (under fileLock) or from another holder, so a count that reaches 0 stays 0.
     std::atomic<std::uint32_t> references;
-    // Guards handle, filePosition, filePositionKnown and inflateBuffer once the archive is shared.
+    // Guards file and inflateBuffer once the archive is shared.
     Lock access;
 
 private:
@@ -141,11 +149,17 @@ private:
     Lock* accessLock();
     bool ReadDirectory();
     const PakEntry* FindEntry(const char* entryName) const;
-    // Puts the archive file at the absolute offset target, seeking only when it is not there.
-    bool MoveFileTo(std::uint64_t target);
-    // Reads from the absolute offset from, tried again while the file delivers nothing or the
-    // read fails, attempts reads in all, each from that offset; filePosition follows what came.
-    std::uint32_t ReadFileBytes(std::uint64_t from, void* buffer, std::uint32_t count, std::uint32_t attempts);
+    // Puts from at the absolute offset target, seeking only when it is not there.
+    static bool MoveFileTo(PakFile& from, std::uint64_t target);
+    // Reads from the absolute offset at, tried again while the file delivers nothing or the read
+    // fails, attempts reads in all, each from that offset; the file's position follows what came.
+    static std::uint32_t ReadFileBytes(PakFile& from, std::uint64_t at, void* buffer, std::uint32_t count,
+                                       std::uint32_t attempts);
+    // Runs step on the file a cursor should use: its own handle when it has one; else the shared
+    // one when it is free (held for the step); else a handle of its own, opened now, so that no
+    // reader waits for another's round trips; the shared one after all when that cannot be had.
+    template <class Step>
+    auto OnCursorFile(PakCursor& cursor, Step step);
     std::uint32_t ReadStored(PakCursor& cursor, void* buffer, std::uint32_t count);
     std::uint32_t ReadCompressed(const PakEntry& entry, void* buffer, std::uint32_t count);
 };

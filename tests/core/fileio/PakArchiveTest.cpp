@@ -5,8 +5,10 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "support/FileTestSupport.h"
@@ -390,6 +392,31 @@ TEST_F(PakTest, FileObjectsReadTheirOwnEntries) {
     EXPECT_EQ(std::string(b, 11), "012345987" "89");
     ASSERT_TRUE(digits.Close());
     EXPECT_EQ(counted().openHandles, 2); // the loose file and the second archive
+
+    // While another thread holds the shared handle (waiting on its storage), a reader takes a
+    // handle of its own rather than wait, reads through it, and closes it with its entry.
+    ASSERT_TRUE(digits.Open((path + "/digits").c_str()));
+    std::atomic<int> stage{0};
+    std::thread holder([&] {
+        PakArchive& archive = mounted();
+        ASSERT_TRUE(archive.access.acquire());
+        stage = 1;
+        while (stage.load() != 2) {
+            std::this_thread::yield();
+        }
+        archive.access.release();
+    });
+    while (stage.load() != 1) {
+        std::this_thread::yield();
+    }
+    EXPECT_TRUE(digits.Seek(3));
+    EXPECT_EQ(digits.Read(b, 4), 4u);
+    EXPECT_EQ(std::string(b, 4), "3456");
+    EXPECT_EQ(counted().openHandles, 4);
+    stage = 2;
+    holder.join();
+    ASSERT_TRUE(digits.Close());
+    EXPECT_EQ(counted().openHandles, 3); // and the archive, mounted again
 }
 
 // A failed seek must not leave the archive believing its file is at the target: the next seek
