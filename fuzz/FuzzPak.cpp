@@ -21,6 +21,7 @@
 #include <vector>
 
 #include "core/fileio/DiskFile.h"
+#include "core/fileio/ArchiveMount.h"
 #include "core/fileio/PakArchive.h"
 #include "core/fileio/SharedState.h"
 #include "core/thread/Lock.h"

@@ -8,6 +8,7 @@
 #include <cstring>
 
 #include "core/fileio/DiskFile.h"
+#include "core/fileio/ArchiveMount.h"
 #include "core/fileio/PakArchive.h"
 #include "core/fileio/PathSettings.h"
 #include "core/fileio/SharedState.h"

@@ -157,18 +157,96 @@ T* objectOf(HANDLE handle, Kind kind) {
     return object->kind == kind ? reinterpret_cast<T*>(object) : nullptr;
 }
 
-// Windows takes either separator; the copy uses '/'. False when the name does not fit.
+// Whether a verbatim name (what follows "\\?\") names something Windows could open: it parses
+// nothing there, so an empty step (a doubled separator), a "." or ".." step and a step ending in a
+// dot or a space are names no file has.
+bool verbatimNameValid(const char* rest) {
+    const char* step = rest;
+    // A POSIX path keeps its leading root.
+    if (*step == '/' || *step == '\\') {
+        ++step;
+    }
+    for (;;) {
+        const char* end = step;
+        while (*end != '\0' && *end != '/' && *end != '\\') {
+            ++end;
+        }
+        const size_t length = static_cast<size_t>(end - step);
+        const bool dots = (length == 1 && step[0] == '.') || (length == 2 && step[0] == '.' && step[1] == '.');
+        if (length == 0 || dots || end[-1] == '.' || end[-1] == ' ') {
+            return false;
+        }
+        if (*end == '\0') {
+            return true;
+        }
+        step = end + 1;
+    }
+}
+
+// Windows takes either separator; the copy uses '/'. A verbatim "\\?\" name and a device path
+// ("\\.\", "//./", "//?/") stand for the path behind their prefix; Windows normalises the device
+// path and takes the verbatim one as it is. False when the name does not fit or, verbatim, could
+// not name a file (lastError says which).
 bool posixName(LPCSTR name, char (&path)[PATH_MAX]) {
     if (name == nullptr) {
+        lastError = ERROR_INVALID_PARAMETER;
+        return false;
+    }
+    const bool verbatim = strncmp(name, "\\\\?\\", 4) == 0;
+    const bool device = (name[0] == '\\' || name[0] == '/') && name[1] == name[0] && (name[2] == '.' || name[2] == '?') &&
+                        name[3] == name[0];
+    if (verbatim || device) {
+        name += 4;
+    }
+    if (verbatim && !verbatimNameValid(name)) {
+        lastError = ERROR_INVALID_NAME;
         return false;
     }
     const size_t length = strlen(name);
     if (length >= sizeof(path)) {
+        lastError = ERROR_FILENAME_EXCED_RANGE;
         return false;
     }
-    for (size_t i = 0; i <= length; ++i) {
-        path[i] = name[i] == '\\' ? '/' : name[i];
+    if (verbatim) {
+        for (size_t i = 0; i <= length; ++i) {
+            path[i] = name[i] == '\\' ? '/' : name[i];
+        }
+        return true;
     }
+    // Windows normalises the rest by its text alone: "." and empty steps go, ".." takes the step
+    // before it away whether or not that one exists, and the last step loses trailing dots and
+    // spaces.
+    size_t out = 0;
+    if (name[0] == '/' || name[0] == '\\') {
+        path[out++] = '/';
+    }
+    const size_t root = out;
+    const char* step = name;
+    while (*step != '\0') {
+        const char* end = step;
+        while (*end != '\0' && *end != '/' && *end != '\\') {
+            ++end;
+        }
+        const size_t stepLength = static_cast<size_t>(end - step);
+        if (stepLength == 2 && step[0] == '.' && step[1] == '.') {
+            while (out > root && path[--out] != '/') {
+            }
+        } else if (stepLength > 0 && !(stepLength == 1 && step[0] == '.')) {
+            if (out > root) {
+                path[out++] = '/';
+            }
+            memcpy(path + out, step, stepLength);
+            out += stepLength;
+        }
+        step = *end != '\0' ? end + 1 : end;
+    }
+    while (out > root && (path[out - 1] == '.' || path[out - 1] == ' ') && !(out == root + 1 && path[root] == '.')) {
+        --out;
+    }
+    if (out == 0) {
+        path[out++] = '.';
+    }
+    path[out] = '\0';
     return true;
 }
 
@@ -344,7 +422,6 @@ void SetLastError(DWORD error) { lastError = error; }
 HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES, DWORD disposition, DWORD, HANDLE) {
     char path[PATH_MAX];
     if (!posixName(name, path)) {
-        lastError = name == nullptr ? static_cast<DWORD>(ERROR_INVALID_PARAMETER) : static_cast<DWORD>(ERROR_FILENAME_EXCED_RANGE);
         return INVALID_HANDLE_VALUE;
     }
     int flags = 0;
@@ -944,6 +1021,87 @@ BOOL DeleteObject(HGDIOBJ handle) {
     bitmap->head.kind = Kind{};
     free(bitmap);
     return TRUE;
+}
+
+// Made absolute against the current folder; empty steps and "." go, ".." takes the step before
+// it away, and the last step loses its trailing dots and spaces, as Windows normalises. Prefixed
+// names are given back as they are. The result keeps '/' separators, which the stand-in's file
+// calls take. (No allocation: the module's operator new may be failing on purpose.)
+DWORD GetFullPathNameW(LPCWSTR name, DWORD capacity, LPWSTR buffer, LPWSTR* filePart) {
+    char narrow[PATH_MAX];
+    if (!narrowName(name, narrow)) {
+        lastError = ERROR_FILENAME_EXCED_RANGE;
+        return 0;
+    }
+    char joined[2 * PATH_MAX] = {};
+    char full[2 * PATH_MAX] = {};
+    const auto separator = [](char c) { return c == '/' || c == '\\'; };
+    const bool prefixed = separator(narrow[0]) && narrow[1] == narrow[0] && (narrow[2] == '.' || narrow[2] == '?') &&
+                          narrow[3] == narrow[0];
+    // Drive and UNC paths keep their root and get Windows' separators; POSIX paths keep '/'.
+    const bool drive = ((narrow[0] | 0x20) >= 'a' && (narrow[0] | 0x20) <= 'z') && narrow[1] == ':' && separator(narrow[2]);
+    const bool unc = !prefixed && separator(narrow[0]) && separator(narrow[1]);
+    const char mark = drive || unc ? '\\' : '/';
+    size_t length = 0;
+    if (prefixed) {
+        snprintf(full, sizeof full, "%s", narrow);
+        length = strlen(full);
+    } else {
+        if (drive || unc) {
+            full[0] = drive ? narrow[0] : '\\';
+            full[1] = drive ? ':' : '\0';
+            length = drive ? 2 : 1;
+        } else if (!separator(narrow[0])) {
+            char folder[PATH_MAX];
+            if (getcwd(folder, sizeof folder) == nullptr) {
+                lastError = fromErrno(errno);
+                return 0;
+            }
+            snprintf(joined, sizeof joined, "%s/", folder);
+        }
+        const size_t rootLength = length;
+        strncat(joined, narrow + (drive || unc ? 2 : 0), sizeof joined - strlen(joined) - 1);
+        // Each step found in joined is appended to full or, for "..", the last one taken off.
+        const char* step = joined;
+        while (*step != '\0') {
+            const char* end = step;
+            while (*end != '\0' && !separator(*end)) {
+                ++end;
+            }
+            const size_t stepLength = static_cast<size_t>(end - step);
+            if (stepLength == 2 && step[0] == '.' && step[1] == '.') {
+                while (length > rootLength && full[--length] != mark) {
+                }
+                full[length] = '\0';
+            } else if (stepLength > 0 && !(stepLength == 1 && step[0] == '.') && length + stepLength + 1 < sizeof full) {
+                full[length++] = mark;
+                memcpy(full + length, step, stepLength);
+                length += stepLength;
+                full[length] = '\0';
+            }
+            step = *end != '\0' ? end + 1 : end;
+        }
+        while (length > rootLength + 1 && (full[length - 1] == '.' || full[length - 1] == ' ')) {
+            full[--length] = '\0';
+        }
+        if (length == rootLength) {
+            full[length++] = mark;
+            full[length] = '\0';
+        }
+    }
+    const int units = MultiByteToWideChar(CP_UTF8, 0, full, -1, nullptr, 0);
+    if (units <= 0) {
+        lastError = ERROR_INVALID_NAME;
+        return 0;
+    }
+    if (buffer == nullptr || capacity < static_cast<DWORD>(units)) {
+        return static_cast<DWORD>(units);
+    }
+    MultiByteToWideChar(CP_UTF8, 0, full, -1, buffer, static_cast<int>(capacity));
+    if (filePart != nullptr) {
+        *filePart = nullptr;
+    }
+    return static_cast<DWORD>(units - 1);
 }
 
 HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security, DWORD disposition,

@@ -9,11 +9,10 @@
 #include <string>
 #include <utility>
 
-#include "core/Utils/Platform.h"
+#include "core/Utils/TextCopy.h"
 #include "plugin/HostText.h"
 #include "plugin/PluginFile.h"
 #include "plugin/PluginIdentity.h"
-#include "core/Utils/TextCopy.h"
 #include "wave/HostBitmap.h"
 #include "wave/WaveFormat.h"
 #include "wave/WaveRenderer.h"
@@ -23,13 +22,6 @@ namespace {
 
 // Balanced DVP_Init / DVP_Uninit calls; never below 0. Hosts may call from several threads.
 std::atomic<int> initCount{0};
-
-void copyHostText(char* buffer, std::uint32_t capacity, const char* text) {
-    if (buffer == nullptr) {
-        return;
-    }
-    platform().lstrcpynA(buffer, text, static_cast<int>(capacity));
-}
 
 // The identity texts pass through a buffer of copyIdentityText's size.
 constexpr bool fitsIdentityBuffer(const char* text) {
@@ -122,11 +114,11 @@ extern "C" BOOL __cdecl DVP_IdentifyA(PluginInfoRecord* info) {
     info->flags = identity::pluginFlags;
     info->versionHigh = identity::versionHigh;
     info->versionLow = identity::versionLow;
-    copyHostText(info->extensions, info->extensionsCapacity, identity::extensions);
-    copyHostText(info->displayName, info->displayNameCapacity, identity::displayName);
-    copyHostText(info->description, info->descriptionCapacity, identity::description);
-    copyHostText(info->copyright, info->copyrightCapacity, identity::copyright);
-    copyHostText(info->webAddress, info->webAddressCapacity, identity::webAddress);
+    copyIdentityText(info->extensions, info->extensionsCapacity, identity::extensions);
+    copyIdentityText(info->displayName, info->displayNameCapacity, identity::displayName);
+    copyIdentityText(info->description, info->descriptionCapacity, identity::description);
+    copyIdentityText(info->copyright, info->copyrightCapacity, identity::copyright);
+    copyIdentityText(info->webAddress, info->webAddressCapacity, identity::webAddress);
     info->smallestFileSize = identity::smallestFileSize;
     info->wordAfterHostBlock = identity::wordAfterHostBlock;
     info->identifier = identity::identifier;
@@ -187,7 +179,7 @@ extern "C" BOOL __cdecl DVP_IdentifyFileW(HWND, LPWSTR name, FileInfoRecordW* in
     }
     writeFileAnswer(*info, answer);
     if (info->description != nullptr) {
-        copyWideText(info->description, descriptionCopyCapacity(info->descriptionCapacity), answer.text);
+        copyText(info->description, descriptionCopyCapacity(info->descriptionCapacity), answer.text);
     }
     return TRUE;
 }
@@ -209,13 +201,7 @@ extern "C" BOOL __cdecl DVP_USBSafe(UsbSafeRecord* usb) {
     // The host reads a list of wide-character names ended by an empty one: the name is cut to
     // capacity - 1 characters and a NUL, as lstrcpynW would, and the list's closing NUL follows
     // when there is room for it.
-    const wchar_t* name = identity::moduleFileName;
-    std::uint32_t length = 0;
-    while (name[length] != L'\0' && length + 1 < usb->capacity) {
-        usb->fileNames[length] = name[length];
-        ++length;
-    }
-    usb->fileNames[length] = L'\0';
+    const std::uint32_t length = copyText(usb->fileNames, usb->capacity, identity::moduleFileName);
     if (length + 1 < usb->capacity) {
         usb->fileNames[length + 1] = L'\0';
     }

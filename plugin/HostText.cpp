@@ -1,9 +1,10 @@
-// The host's wide names into UTF-8, and the plugin's texts out into UTF-16.
+// The host's wide names into UTF-8, and the plugin's identity texts out to the host.
 #include "plugin/HostText.h"
 
 #include <cstdint>
 
 #include "core/Utils/Platform.h"
+#include "core/Utils/TextCopy.h"
 
 HostName::HostName(const wchar_t* name) {
     if (name == nullptr) {
@@ -24,18 +25,11 @@ HostName::HostName(const wchar_t* name) {
     }
 }
 
-void copyWideText(wchar_t* destination, std::uint32_t capacity, const char* source) {
-    if (capacity == 0) {
+void copyIdentityText(char* destination, std::uint32_t capacity, const char* source) {
+    if (destination == nullptr) {
         return;
     }
-    std::uint32_t length = 0;
-    // The texts are ASCII, so each byte is one UTF-16 unit and the cut falls where the 8-bit
-    // form's does.
-    while (source != nullptr && source[length] != '\0' && length + 1 < capacity) {
-        destination[length] = static_cast<wchar_t>(static_cast<unsigned char>(source[length]));
-        ++length;
-    }
-    destination[length] = L'\0';
+    platform().lstrcpynA(destination, source, static_cast<int>(capacity));
 }
 
 void copyIdentityText(wchar_t* destination, std::uint32_t capacity, const char* source) {
@@ -60,8 +54,5 @@ void copyIdentityText(wchar_t* destination, std::uint32_t capacity, const char* 
     if (length > identityTextLimit) {
         return;
     }
-    for (std::uint32_t i = 0; i < length; ++i) {
-        destination[i] = static_cast<wchar_t>(static_cast<unsigned char>(copy[i]));
-    }
-    destination[length] = L'\0';
+    copyText(destination, length + 1, copy);
 }

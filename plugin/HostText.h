@@ -1,6 +1,6 @@
-// Text that crosses between the host's UTF-16 and the plugin's 8-bit strings on the wide entry
-// points: the host's name carried into the file layer as UTF-8, and the plugin's own texts (all
-// ASCII) copied out into the host's UTF-16 buffers, cut as the 8-bit forms cut them.
+// Text that crosses between the host and the plugin: the host's UTF-16 name carried into the file
+// layer as UTF-8, and the plugin's identity texts (all ASCII) copied out into the host's 8-bit and
+// UTF-16 buffers, cut alike.
 #pragma once
 
 #include <cstdint>
@@ -24,14 +24,14 @@ private:
     HeapPointer<char> storage;
 };
 
-// Copies an ASCII text into a UTF-16 buffer as copyText copies it into an 8-bit one: at most
-// capacity - 1 units, then a NUL; nothing for a capacity of 0.
-void copyWideText(wchar_t* destination, std::uint32_t capacity, const char* source);
-
-// Copies an ASCII text (at most identityTextLimit bytes) into a UTF-16 buffer exactly as the
-// 8-bit form copies it with lstrcpynA under the same capacity: the copy is made by the platform's
-// lstrcpynA into a buffer of the text's own length and then widened, so that whatever lstrcpynA
-// makes of a capacity (0, or one that reads as a negative int) the wide form makes the same.
-// Nothing for a null buffer.
+// The plugin's identity texts (ASCII, at most identityTextLimit bytes) as the host receives them:
+// through the platform's lstrcpynA under the capacity the host gave, which copies at most
+// capacity - 1 characters and a NUL. Not copyText: the platform's copy returns instead of faulting
+// when the host hands a buffer it cannot write. Nothing for a null buffer.
 constexpr std::uint32_t identityTextLimit = 127;
+void copyIdentityText(char* destination, std::uint32_t capacity, const char* source);
+// The same into a UTF-16 buffer, exactly as the 8-bit form copies it: the copy is made by the
+// platform's lstrcpynA into a buffer of the text's own length and then widened, so that whatever
+// lstrcpynA makes of a capacity (0, or one that reads as a negative int) the wide form makes the
+// same.
 void copyIdentityText(wchar_t* destination, std::uint32_t capacity, const char* source);

@@ -18,6 +18,7 @@ PlatformCalls defaultCalls() {
     calls.FindClose = ::FindClose;
     calls.GetModuleFileNameA = ::GetModuleFileNameA;
     calls.CreateFileW = ::CreateFileW;
+    calls.GetFullPathNameW = ::GetFullPathNameW;
     calls.MultiByteToWideChar = ::MultiByteToWideChar;
     calls.WideCharToMultiByte = ::WideCharToMultiByte;
     calls.lstrcpynA = ::lstrcpynA;

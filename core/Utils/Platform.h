@@ -25,6 +25,7 @@ struct PlatformCalls {
     // Names that travel as UTF-8 (the host's wide names): the disk backend opens them by their
     // UTF-16 form, and the entry points and the archive lookup convert between the forms.
     HANDLE(WINAPI* CreateFileW)(LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE);
+    DWORD(WINAPI* GetFullPathNameW)(LPCWSTR, DWORD, LPWSTR, LPWSTR*);
     int(WINAPI* MultiByteToWideChar)(UINT, DWORD, LPCSTR, int, LPWSTR, int);
     int(WINAPI* WideCharToMultiByte)(UINT, DWORD, LPCWSTR, int, LPSTR, int, LPCSTR, LPBOOL);
     // The plugin's identity strings (entry points).

@@ -1,17 +1,17 @@
-// The Win32 disk backend of the file object, and the road of an object's reads to the archive
-// entry it opened. Every Windows call goes through DiskHandle or the platform table.
+// The disk backend of the file object, and the road of an object's reads to the archive entry it
+// opened. The Windows calls themselves are DiskHandle's.
 #include "core/fileio/DiskFile.h"
 
 #include <utility>
 
-#include "core/Utils/Platform.h"
 #include "core/fileio/DiskHandle.h"
+#include "core/fileio/NameResolution.h"
 #include "core/fileio/SharedState.h"
 #include "core/thread/Lock.h"
 
 DiskFile::DiskFile(bool skipPrefixFlag)
     : File(skipPrefixFlag), readHandle(nullptr), writeHandle(nullptr), rawSize(0), rawPosition(0), rawAtEnd(true),
-      rawOk(false), entryArchive(nullptr), entry() {
+      rawOk(false), rawSizeKnown(false), entryArchive(nullptr), entry() {
     countFileObject();
 }
 
@@ -22,12 +22,11 @@ DiskFile::~DiskFile() {
     uncountFileObject();
 }
 
-bool DiskFile::RawOpenRead(const char* openName) {
-    ScopedLock guard(fileLock.load());
-    if (resolvedArchive != nullptr) {
+bool DiskFile::RawOpenRead(ResolvedName& target) {
+    if (target.archive != nullptr) {
         // The reference taken when the name was resolved becomes this object's.
-        PakArchive* archive = std::exchange(resolvedArchive, nullptr);
-        if (!archive->OpenEntry(openName, entry)) {
+        PakArchive* archive = target.takeArchive();
+        if (!archive->OpenEntry(target.entryName.c_str(), entry)) {
             PakArchive::Release(archive);
             rawOk = false;
             return false;
@@ -36,12 +35,13 @@ bool DiskFile::RawOpenRead(const char* openName) {
         rawOk = true;
         return true;
     }
-    void* handle = openHandleForReading(openName, nameEncoding);
+    void* handle = openHandleForReading(target.diskName.c_str(), nameEncoding);
     if (handle == nullptr) {
         rawOk = false;
         return false;
     }
     readHandle = handle;
+    rawSizeKnown = false;
     rawSize = RawSize();
     rawPosition = 0;
     rawAtEnd = false;
@@ -50,7 +50,6 @@ bool DiskFile::RawOpenRead(const char* openName) {
 }
 
 bool DiskFile::RawOpenCreate(const char* openName) {
-    ScopedLock guard(fileLock.load());
     void* handle = openHandleForWriting(openName, false);
     if (handle == nullptr) {
         rawOk = false;
@@ -65,7 +64,6 @@ bool DiskFile::RawOpenCreate(const char* openName) {
 }
 
 bool DiskFile::RawOpenAppend(const char* openName) {
-    ScopedLock guard(fileLock.load());
     void* handle = openHandleForWriting(openName, true);
     if (handle == nullptr) {
         rawOk = false;
@@ -92,7 +90,6 @@ bool DiskFile::RawOpenAppend(const char* openName) {
 }
 
 bool DiskFile::RawClose() {
-    ScopedLock guard(fileLock.load());
     bool closed = true;
     if (writeHandle != nullptr) {
         closed = closeHandle(std::exchange(writeHandle, nullptr));
@@ -104,6 +101,7 @@ bool DiskFile::RawClose() {
     }
     rawOk = closed;
     rawSize = 0;
+    rawSizeKnown = false;
     rawPosition = 0;
     rawAtEnd = true;
     return rawOk;
@@ -113,19 +111,24 @@ std::uint32_t DiskFile::RawSize() {
     void* handle = writeHandle;
     if (handle == nullptr) {
         if (entryArchive != nullptr) {
-            ScopedLock guard(fileLock.load());
             return entryArchive->EntrySize(entry);
+        }
+        // Measured when the file was opened, and again whenever a seek reached the known end:
+        // asking the storage at every call would cost a round trip each on a network share.
+        if (rawSizeKnown) {
+            rawOk = true;
+            return rawSize;
         }
         handle = readHandle;
     }
     std::uint32_t measured = 0;
     rawOk = queryHandleSize(handle, measured);
     rawSize = measured;
+    rawSizeKnown = rawOk && handle == readHandle && handle != nullptr;
     return measured;
 }
 
 bool DiskFile::RawSeek(std::uint32_t target) {
-    ScopedLock guard(fileLock.load());
     if (entryArchive != nullptr) {
         return entryArchive->SeekEntry(entry, target);
     }
@@ -135,10 +138,20 @@ bool DiskFile::RawSeek(std::uint32_t target) {
     if (handle != nullptr) {
         fileSize = RawSize();
         measured = rawOk;
-    } else {
+    } else if (target < rawSize && rawSizeKnown) {
+        // Within the size the file had: nothing a new measure could say changes this seek.
         handle = readHandle;
-        // The read path measures without updating rawSize.
+        fileSize = rawSize;
+        measured = true;
+    } else {
+        // At or beyond the known end the file may have grown since: it is measured again. A
+        // failed measure leaves what was known.
+        handle = readHandle;
         measured = queryHandleSize(handle, fileSize);
+        if (measured) {
+            rawSize = fileSize;
+            rawSizeKnown = true;
+        }
     }
     // Without a size the clamp would send every seek to 0 while the caller records the target,
     // and later reads would deliver the start of the file as if it came from there.
@@ -161,7 +174,6 @@ bool DiskFile::RawSeek(std::uint32_t target) {
 bool DiskFile::RawOk() { return rawOk; }
 
 std::uint32_t DiskFile::RawRead(void* buffer, std::uint32_t count) {
-    ScopedLock guard(fileLock.load());
     if (entryArchive != nullptr) {
         return entryArchive->ReadEntry(entry, buffer, count);
     }
@@ -179,7 +191,6 @@ std::uint32_t DiskFile::RawRead(void* buffer, std::uint32_t count) {
 }
 
 bool DiskFile::RawWrite(const void* buffer, std::uint32_t count) {
-    ScopedLock guard(fileLock.load());
     std::uint32_t written = 0;
     if (!writeToHandle(writeHandle, buffer, count, written)) {
         rawOk = false;
@@ -195,7 +206,6 @@ bool DiskFile::RawWrite(const void* buffer, std::uint32_t count) {
 }
 
 bool DiskFile::RawAtEnd() {
-    ScopedLock guard(fileLock.load());
     if (entryArchive != nullptr) {
         return entryArchive->EntryAtEnd(entry);
     }
@@ -203,13 +213,25 @@ bool DiskFile::RawAtEnd() {
 }
 
 bool DiskFile::Exists(const char* existsName) {
-    ScopedLock guard(fileLock.load());
-    if (PakArchive* archive = currentArchive.load()) {
-        return archive->ContainsEntry(existsName);
+    String slashed;
+    if (existsName == nullptr || !slashed.assign(existsName)) {
+        return false;
+    }
+    slashed.replaceCharacter('\\', '/');
+    ResolvedName target;
+    {
+        ScopedLock guard(fileLock.load());
+        if (slashed.empty() || !resolveName(existsName, skipPrefix, nameEncoding, slashed, target)) {
+            return false;
+        }
+    }
+    if (target.archive != nullptr) {
+        return target.archive->ContainsEntry(target.entryName.c_str());
     }
     // A separate object probes, so this one keeps its state and handles whatever they are.
     DiskFile probe(true);
-    if (!probe.RawOpenRead(existsName)) {
+    probe.nameEncoding = nameEncoding;
+    if (!probe.RawOpenRead(target)) {
         return false;
     }
     probe.state = FileState::Opened;
@@ -219,19 +241,12 @@ bool DiskFile::Exists(const char* existsName) {
 }
 
 bool DiskFile::Delete(const char* deleteName) {
-    ScopedLock guard(fileLock.load());
-    return platform().DeleteFileA(deleteName) != FALSE;
+    return deleteDiskFile(deleteName);
 }
 
 bool DiskFile::ListDirectory(const char* path, Array<String>& files, Array<String>& folders) {
-    ScopedLock guard(fileLock.load());
     String pattern;
     if (path == nullptr || !pattern.assign(path) || !pattern.append("/*.*")) {
-        return false;
-    }
-    WIN32_FIND_DATAA found{};
-    HANDLE search = platform().FindFirstFileA(pattern.c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) {
         return false;
     }
     // A listing cut short (a name that cannot be stored, or an error of the platform's listing
@@ -239,29 +254,10 @@ bool DiskFile::ListDirectory(const char* path, Array<String>& files, Array<Strin
     // back, so that a caller never mistakes part of a folder for all of it.
     const std::uint32_t filesBefore = files.count();
     const std::uint32_t foldersBefore = folders.count();
-    bool complete = true;
-    // Each pass consumes one entry of the platform's listing, which ends when FindNextFileA fails.
-    do {
-        // cFileName is NUL-terminated within its array; the last byte is forced so a faulty
-        // listing cannot run the copy past it.
-        found.cFileName[sizeof(found.cFileName) - 1] = '\0';
-        const char* entry = found.cFileName;
-        const bool dot = entry[0] == '.' && entry[1] == '\0';
-        const bool dotDot = entry[0] == '.' && entry[1] == '.' && entry[2] == '\0';
-        if (!dot && !dotDot) {
-            String copy;
-            Array<String>& target = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? folders : files;
-            if (!copy.assign(entry) || !target.pushBack(std::move(copy))) {
-                complete = false;
-                break;
-            }
-        }
-    } while (platform().FindNextFileA(search, &found));
-    // Read before FindClose, which may set its own.
-    if (complete && platform().GetLastError() != ERROR_NO_MORE_FILES) {
-        complete = false;
-    }
-    platform().FindClose(search);
+    const bool complete = listFolder(pattern.c_str(), [&](const char* found, bool folder) {
+        String copy;
+        return copy.assign(found) && (folder ? folders : files).pushBack(std::move(copy));
+    });
     if (!complete) {
         while (files.count() > filesBefore) {
             files.popBack();
@@ -275,14 +271,7 @@ bool DiskFile::ListDirectory(const char* path, Array<String>& files, Array<Strin
 
 String DiskFile::ExecutableDirectory() {
     String directory;
-    char buffer[256] = {};
-    const DWORD length = platform().GetModuleFileNameA(nullptr, buffer, sizeof(buffer));
-    // 0 is a failure; a result that fills the buffer is a path cut short, whose "directory" would
-    // be wrong (and, on older systems, not terminated).
-    if (length == 0 || length >= sizeof(buffer)) {
-        return directory;
-    }
-    if (!directory.assign(buffer, static_cast<std::uint32_t>(length))) {
+    if (!executablePath(directory)) {
         directory.clear();
         return directory;
     }

@@ -82,3 +82,44 @@ bool writeToHandle(void* handle, const void* buffer, std::uint32_t count, std::u
     written = static_cast<std::uint32_t>(took);
     return true;
 }
+
+bool deleteDiskFile(const char* name) { return platform().DeleteFileA(name) != FALSE; }
+
+bool listFolder(const char* pattern, bool (*visit)(void* context, const char* name, bool isFolder), void* context) {
+    WIN32_FIND_DATAA found{};
+    HANDLE search = platform().FindFirstFileA(pattern, &found);
+    if (search == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    bool complete = true;
+    // Each pass consumes one entry of the platform's listing, which ends when FindNextFileA fails.
+    do {
+        // cFileName is NUL-terminated within its array; the last byte is forced so a faulty
+        // listing cannot run a copy past it.
+        found.cFileName[sizeof(found.cFileName) - 1] = '\0';
+        const char* name = found.cFileName;
+        const bool dot = name[0] == '.' && name[1] == '\0';
+        const bool dotDot = name[0] == '.' && name[1] == '.' && name[2] == '\0';
+        if (!dot && !dotDot && !visit(context, name, (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)) {
+            complete = false;
+            break;
+        }
+    } while (platform().FindNextFileA(search, &found));
+    // Read before FindClose, which may set its own.
+    if (complete && platform().GetLastError() != ERROR_NO_MORE_FILES) {
+        complete = false;
+    }
+    platform().FindClose(search);
+    return complete;
+}
+
+bool executablePath(String& path) {
+    char buffer[256] = {};
+    const DWORD length = platform().GetModuleFileNameA(nullptr, buffer, sizeof(buffer));
+    // 0 is a failure; a result that fills the buffer is a path cut short, whose directory would
+    // be wrong (and, on older systems, not terminated).
+    if (length == 0 || length >= sizeof(buffer)) {
+        return false;
+    }
+    return path.assign(buffer, static_cast<std::uint32_t>(length));
+}

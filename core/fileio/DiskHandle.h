@@ -1,10 +1,13 @@
-// DiskHandle: the Win32 file-handle calls that the disk backend and the pak archive share, each
-// platform quirk dealt with once, here. Handles stay opaque (void*), null standing for none; the
-// calls go through the platform table.
+// DiskHandle: every Win32 file call of the file layer (the handles that the disk backend and the
+// pak archive share, deleting, listing a folder, the executable's path), each platform quirk dealt
+// with once, here. Handles stay opaque (void*), null standing for none; the calls go through the
+// platform table.
 #pragma once
 
 #include <cstdint>
+#include <type_traits>
 
+#include "core/Utils/String.h"
 #include "core/fileio/NameEncoding.h"
 
 // Opens an existing file for reading, shared for reading, writing and deleting. Null when it
@@ -25,3 +28,24 @@ bool seekHandle(void* handle, std::uint32_t target);
 bool readFromHandle(void* handle, void* buffer, std::uint32_t count, std::uint32_t& delivered);
 // Writes count bytes; written is what the platform says it took. False on a platform failure.
 bool writeToHandle(void* handle, const void* buffer, std::uint32_t count, std::uint32_t& written);
+
+// Deletes the file on disk; false when the platform refuses.
+bool deleteDiskFile(const char* name);
+
+// Lists the folder entries matching pattern ("folder/*.*"), in the platform's order, calling
+// visit(context, name, isFolder) for each but "." and "..". False when the listing cannot start,
+// when visit answers false (the listing stops there), or when the platform's listing fails before
+// its end.
+bool listFolder(const char* pattern, bool (*visit)(void* context, const char* name, bool isFolder), void* context);
+template <typename Visit>
+bool listFolder(const char* pattern, Visit&& visit) {
+    using Visitor = std::remove_reference_t<Visit>;
+    return listFolder(
+        pattern,
+        [](void* context, const char* name, bool isFolder) { return (*static_cast<Visitor*>(context))(name, isFolder); },
+        &visit);
+}
+
+// The full path of the process's executable, as the platform gives it. False when it cannot be
+// had or does not fit the 256-byte buffer older systems used.
+bool executablePath(String& path);

@@ -4,7 +4,7 @@
 
 #include <cstring>
 
-#include "core/fileio/PakArchive.h"
+#include "core/fileio/NameResolution.h"
 #include "core/fileio/PathSettings.h"
 #include "core/fileio/SharedState.h"
 #include "core/memory/HeapRegistry.h"
@@ -13,7 +13,7 @@
 File::File(bool skipPrefixFlag)
     : lastError(FileError::None), state(FileState::Closed), atEnd(true), writing(false), size(0), position(0),
       name(), memoryData(nullptr), skipPrefix(skipPrefixFlag), loadBuffer(nullptr),
-      nameEncoding(NameEncoding::Ansi), resolvedArchive(nullptr) {}
+      nameEncoding(NameEncoding::Ansi) {}
 
 File::~File() {
     // A Loaded object that was never closed still owns its image.
@@ -72,10 +72,7 @@ bool File::Open(const char* callerName, std::uint32_t loadWhole, HeapCategory he
         return false;
     }
 
-    // Resolution, mounting and the raw open run in one hold of the file lock, so that the
-    // archive a name resolved into is the one its entry is opened in.
-    ScopedLock guard(fileLock.load());
-    if (!OpenResolved()) {
+    if (!OpenResolved(callerName)) {
         lastError = FileError::CannotOpen;
         ResetAfterFailedOpen();
         return false;
@@ -92,26 +89,18 @@ bool File::Open(const char* callerName, std::uint32_t loadWhole, HeapCategory he
     return LoadWhole(heapCategory);
 }
 
-bool File::OpenResolved() {
-    String prefix;
-    String fullPath;
-    if (!buildFullPath(name, skipPrefix, prefix, fullPath)) {
-        return false;
+bool File::OpenResolved(const char* callerName) {
+    ResolvedName target;
+    {
+        ScopedLock guard(fileLock.load());
+        if (!resolveName(callerName, skipPrefix, nameEncoding, name, target)) {
+            return false;
+        }
     }
-    String entryName;
-    PakArchive* archive = nullptr;
-    const ArchiveRoute route = mountArchiveForPath(fullPath, nameEncoding, entryName, archive);
-    String openName;
-    bool opened = false;
-    if (rewriteOpenName(name, route, entryName, prefix, openName)) {
-        resolvedArchive = archive;
-        opened = RawOpenRead(openName.c_str());
-        // What the raw open did not take over (it failed early, or the class reads no archives).
-        archive = resolvedArchive;
-        resolvedArchive = nullptr;
-    }
-    PakArchive::Release(archive);
-    return opened;
+    // The target holds its own reference to the archive it resolved into, so the open needs no
+    // lock: another thread's mount or unmount cannot take that archive away, and a disk open may
+    // wait on its storage without holding up anyone else's.
+    return RawOpenRead(target);
 }
 
 bool File::LoadWhole(HeapCategory heapCategory) {
@@ -145,22 +134,20 @@ bool File::OpenAppend(const char* callerName) {
     }
 
     bool opened = false;
-    {
-        ScopedLock guard(fileLock.load());
-        String fullName;
-        if (buildAppendName(name, skipPrefix, fullName)) {
-            // The probe for the existing length resolves nothing, so it reads the disk.
-            if (RawOpenRead(fullName.c_str())) {
-                state = FileState::Opened;
-                size = RawSize();
-                RawClose();
-                state = FileState::Closed;
-            } else {
-                size = 0;
-            }
-            position = size;
-            opened = RawOpenAppend(fullName.c_str());
+    String fullName;
+    if (buildAppendName(name, skipPrefix, fullName)) {
+        // The probe for the existing length resolves nothing, so it reads the disk.
+        ResolvedName probe;
+        if (probe.assignDisk(fullName.c_str()) && RawOpenRead(probe)) {
+            state = FileState::Opened;
+            size = RawSize();
+            RawClose();
+            state = FileState::Closed;
+        } else {
+            size = 0;
         }
+        position = size;
+        opened = RawOpenAppend(fullName.c_str());
     }
     if (!opened) {
         lastError = FileError::CannotOpen;

@@ -15,7 +15,7 @@
 #include "core/Utils/String.h"
 #include "core/fileio/NameEncoding.h"
 
-class PakArchive;
+class ResolvedName;
 
 enum class FileState : std::uint32_t {
     Closed = 0, // nothing attached; the only state in which Open and OpenAppend are allowed
@@ -66,10 +66,11 @@ public:
     virtual void OnClosed();
 
     // Slots 4 to 16: the raw operations, supplied by the concrete class. Names are taken exactly
-    // as given: File resolves them before RawOpenRead; Exists, Delete and ListDirectory get their
+    // as given: File resolves them before RawOpenRead; Delete and ListDirectory get their
     // callers' names unresolved.
-    // Slot 4. Opens the named file for reading and records its size; true on success.
-    virtual bool RawOpenRead(const char* name) = 0;
+    // Slot 4. Opens what a name resolved into (a file on the disk, or an entry of an archive, whose
+    // reference the object takes over) for reading and records its size; true on success.
+    virtual bool RawOpenRead(ResolvedName& target) = 0;
     // Slot 5. Creates or truncates the named file for writing.
     virtual bool RawOpenCreate(const char* name) = 0;
     // Slot 6. Opens or creates the named file for writing, positioned at its end.
@@ -88,7 +89,7 @@ public:
     virtual bool RawWrite(const void* buffer, std::uint32_t count) = 0;
     // Slot 13. The raw end-of-file flag.
     virtual bool RawAtEnd() = 0;
-    // Slot 14. Whether the named file can be opened for reading.
+    // Slot 14. Whether the named file can be opened for reading, the name resolved as Open would.
     virtual bool Exists(const char* name) = 0;
     // Slot 15. Deletes the named file.
     virtual bool Delete(const char* name) = 0;
@@ -157,19 +158,13 @@ public:
     // opening a name that came from the host in UTF-16. Kept across Close, like skipPrefix.
     NameEncoding nameEncoding;
 
-protected:
-    // The archive the name being opened resolved into, with a reference that the raw open takes
-    // over when it opens the entry there; null for a name on the disk. Set by Open only for the
-    // one RawOpenRead that follows resolution, so that no other thread's mount or unmount can
-    // come between the two.
-    PakArchive* resolvedArchive;
-
 private:
     // Reads the whole opened file into a buffer from heapCategory.
     bool LoadWhole(HeapCategory heapCategory);
-    // Turns name into what is opened (mounting or dropping the process-wide archive on the way)
-    // and opens it with the raw open. Under fileLock.
-    bool OpenResolved();
+    // Resolves the caller's name (name holds it with '/' separators) and opens what it names with
+    // the raw open, both in one hold of fileLock, so that the archive a name resolved into is the
+    // one its entry is opened in, whatever other threads mount meanwhile.
+    bool OpenResolved(const char* callerName);
     // Leaves the object Closed with name empty and position 0, as a failed open must.
     void ResetAfterFailedOpen();
     // The checks both opens start with: the object must be Closed (3, 4 otherwise) and the name

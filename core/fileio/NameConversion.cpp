@@ -3,6 +3,7 @@
 #include "core/fileio/NameConversion.h"
 
 #include <cstring>
+#include <utility>
 
 #include "core/Utils/Platform.h"
 
@@ -53,7 +54,14 @@ bool isUncPath(const char* name) {
     return name[0] == '/' && name[1] == '/' && name[2] != '\0' && name[2] != '/' && name[2] != '?' && name[2] != '.';
 }
 
-bool isPrefixedPath(const char* name) { return std::strncmp(name, "//?/", 4) == 0; }
+// "\\?\" written with backslashes: Windows takes the rest as it stands.
+bool isVerbatim(const char* name) { return std::strncmp(name, "\\\\?\\", 4) == 0; }
+
+// "//./" or "//?/" (a device path, however it was written before the file layer turned its
+// separators): Windows normalises what follows itself, and no prefix can go in front.
+bool isDevicePath(const char* name) {
+    return name[0] == '/' && name[1] == '/' && (name[2] == '.' || name[2] == '?') && name[3] == '/';
+}
 
 void useBackslashes(wchar_t* units) {
     for (; *units != L'\0'; ++units) {
@@ -65,44 +73,78 @@ void useBackslashes(wchar_t* units) {
 
 } // namespace
 
+namespace {
+
+// The full path Windows makes of name (made absolute; ".", "..", doubled separators, trailing dots
+// and spaces gone), in storage of its own; null when the platform cannot say or memory lacks.
+HeapPointer<wchar_t> fullPathOf(const wchar_t* name, std::uint32_t& units) {
+    units = 0;
+    const DWORD needed = platform().GetFullPathNameW(name, 0, nullptr, nullptr);
+    if (needed == 0 || needed > longestName) {
+        return nullptr;
+    }
+    HeapPointer<wchar_t> full = allocateHeapBlock<wchar_t>(needed * sizeof(wchar_t), alignof(wchar_t), HeapCategory::String);
+    if (full == nullptr) {
+        return nullptr;
+    }
+    const DWORD written = platform().GetFullPathNameW(name, needed, full.get(), nullptr);
+    // The current folder may have changed between the two calls.
+    if (written == 0 || written >= needed) {
+        return nullptr;
+    }
+    units = written;
+    return full;
+}
+
+} // namespace
+
 bool WideName::assignPath(const char* utf8) {
     storage.reset();
     if (utf8 == nullptr) {
         return false;
     }
-    const std::size_t length = std::strlen(utf8);
     int units = 0;
     bool noMemory = false;
-    if (isPrefixedPath(utf8)) {
-        storage = toUtf16(utf8, length, 0, units, noMemory);
-        if (storage != nullptr) {
-            useBackslashes(storage.get());
-        }
-        return storage != nullptr;
-    }
-    // A UTF-16 form never has more units than the UTF-8 bytes, so a name shorter than MAX_PATH
-    // bytes needs no prefix and its length is not measured twice.
-    const bool drive = isDrivePath(utf8);
-    const bool unc = !drive && isUncPath(utf8);
-    if (length < MAX_PATH || (!drive && !unc)) {
-        storage = toUtf16(utf8, length, 0, units, noMemory);
-        return storage != nullptr;
-    }
-    // The UNC form drops the name's own two leading separators behind "\\?\UNC\".
-    const wchar_t* prefix = drive ? L"\\\\?\\" : L"\\\\?\\UNC\\";
-    const std::uint32_t prefixLength = drive ? 4 : 8;
-    const std::size_t skipped = drive ? 0 : 2;
-    storage = toUtf16(utf8 + skipped, length - skipped, prefixLength, units, noMemory);
+    storage = toUtf16(utf8, std::strlen(utf8), 0, units, noMemory);
     if (storage == nullptr) {
         return false;
     }
-    // Short enough for Windows without the prefix: converted as it is after all.
-    if (static_cast<std::uint32_t>(units) + skipped < MAX_PATH) {
-        storage = toUtf16(utf8, length, 0, units, noMemory);
-        return storage != nullptr;
+    if (isVerbatim(utf8) || isDevicePath(utf8)) {
+        return true;
     }
-    std::memcpy(storage.get(), prefix, prefixLength * sizeof(wchar_t));
-    useBackslashes(storage.get() + prefixLength);
+    // A drive or UNC path shorter than MAX_PATH opens as it is. A longer one, and a relative one
+    // (which the current folder may make long), are measured as Windows will normalise them.
+    const bool absolute = isDrivePath(utf8) || isUncPath(utf8);
+    if (absolute && static_cast<std::uint32_t>(units) < MAX_PATH) {
+        return true;
+    }
+    std::uint32_t fullUnits = 0;
+    HeapPointer<wchar_t> full = fullPathOf(storage.get(), fullUnits);
+    if (full == nullptr || fullUnits < MAX_PATH) {
+        return true;
+    }
+    // Behind "\\?\" Windows no longer normalises, so the prefix goes in front of the normalised
+    // path, never of the name as given (its "..", "." or "//" would be taken literally). The UNC
+    // form drops the path's own two leading separators behind "\\?\UNC\".
+    const wchar_t* path = full.get();
+    const bool unc = path[0] == L'\\' && path[1] == L'\\';
+    if (unc && (path[2] == L'?' || path[2] == L'.') && path[3] == L'\\') {
+        storage = std::move(full);
+        return true;
+    }
+    const wchar_t* prefix = unc ? L"\\\\?\\UNC\\" : L"\\\\?\\";
+    const std::uint32_t prefixLength = unc ? 8 : 4;
+    const std::uint32_t skipped = unc ? 2 : 0;
+    const std::uint32_t total = prefixLength + fullUnits - skipped + 1;
+    HeapPointer<wchar_t> prefixed = allocateHeapBlock<wchar_t>(total * sizeof(wchar_t), alignof(wchar_t), HeapCategory::String);
+    if (prefixed == nullptr) {
+        storage.reset();
+        return false;
+    }
+    std::memcpy(prefixed.get(), prefix, prefixLength * sizeof(wchar_t));
+    std::memcpy(prefixed.get() + prefixLength, path + skipped, (fullUnits - skipped + 1) * sizeof(wchar_t));
+    useBackslashes(prefixed.get() + prefixLength);
+    storage = std::move(prefixed);
     return true;
 }
 

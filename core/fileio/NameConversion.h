@@ -19,12 +19,12 @@ public:
     const wchar_t* units() const { return storage.get(); }
 
     // Replaces the content with the UTF-16 form of a UTF-8 path as CreateFileW should get it:
-    //  - a name that already starts with "\\?\" (which reaches here as "//?/") is taken as given,
-    //    its '/' turned back into '\', since such a name is not parsed by Windows and a '/' in it
-    //    would be a character of a file name;
-    //  - a drive path ("C:/...") or a UNC path ("//server/share/...") of MAX_PATH units or more
-    //    gets "\\?\" or "\\?\UNC\" in front, with '\' separators, so that its length is no limit;
-    //  - anything else is converted as it is ('/' is a separator to Windows).
+    //  - a name that starts with "\\?\" (backslashes, as the host wrote it) is taken as given, and
+    //    so is a device path ("//./", "//?/"), which Windows normalises itself;
+    //  - a drive or UNC path shorter than MAX_PATH units is converted as it is;
+    //  - a longer one, or a relative one, is normalised by the platform (GetFullPathNameW); when
+    //    the result reaches MAX_PATH it gets "\\?\" or "\\?\UNC\" in front, with '\' separators,
+    //    so that its length is no limit; otherwise the name goes as it is.
     // False, with the content left empty, when the bytes are not UTF-8 or memory cannot be had.
     bool assignPath(const char* utf8);
 

@@ -1,7 +1,6 @@
 // The pak archive: mounting and its refusals, the directory lookup, stored reads and the
-// whole-entry inflate of compressed ones, each on the caller's cursor, and the process-wide mount.
-// Everything here runs under fileLock (the disk backend and name resolution hold it; the mount
-// functions take it), so the archive keeps no lock of its own.
+// whole-entry inflate of compressed ones, each on the caller's cursor.
+// The shared handle is used under the archive's own lock; the directory is read-only once mounted.
 #include "core/fileio/PakArchive.h"
 
 #include <zlib.h>
@@ -50,24 +49,26 @@ std::uint32_t HashEntryName(const char* name) {
 
 PakArchive::PakArchive()
     : archivePath(), nameEncoding(NameEncoding::Ansi), dataStart(0), reserved(0), fileSize(0), directory(HeapCategory::Engine),
-      handle(nullptr), filePosition(0), filePositionKnown(false), inflateBuffer(nullptr),
-      inflateBufferSize(pakInflateBufferBytes), references(1) {}
+      file(), inflateBuffer(nullptr),
+      inflateBufferSize(pakInflateBufferBytes), references(1), access(nullptr) {}
 
 PakArchive::~PakArchive() {
-    closeHandle(handle);
-    handle = nullptr;
+    closeHandle(file.handle);
+    file.handle = nullptr;
     heapRelease(inflateBuffer);
     inflateBuffer = nullptr;
     inflateBufferSize = 0;
 }
 
-void PakArchive::AddReference() { ++references; }
+void PakArchive::AddReference() { references.fetch_add(1); }
+
+Lock* PakArchive::accessLock() { return access.made ? &access : fileLock.load(); }
 
 void PakArchive::Release(PakArchive* archive) {
     if (archive == nullptr) {
         return;
     }
-    if (--archive->references == 0) {
+    if (archive->references.fetch_sub(1) == 1) {
         // Archives are made with the category form of operator new; delete gives the object back
         // to the registry (and does nothing after its teardown).
         delete archive;
@@ -78,18 +79,18 @@ bool PakArchive::Mount(const char* path) {
     if (!archivePath.assign(path)) {
         return false;
     }
-    handle = openHandleForReading(path, nameEncoding);
-    if (handle == nullptr) {
+    file.handle = openHandleForReading(path, nameEncoding);
+    if (file.handle == nullptr) {
         return false;
     }
     // The directory and the entries' sizes are bounded by the file's length. One that cannot be
     // had, or does not fit 32 bits, bounds nothing.
-    if (!queryHandleSize(handle, fileSize)) {
+    if (!queryHandleSize(file.handle, fileSize)) {
         fileSize = 0xFFFFFFFFu;
     }
     if (!ReadDirectory()) {
-        closeHandle(handle);
-        handle = nullptr;
+        closeHandle(file.handle);
+        file.handle = nullptr;
         return false;
     }
     // Without the buffer the archive still serves its stored entries; compressed ones read nothing.
@@ -109,11 +110,11 @@ bool PakArchive::Mount(const char* path) {
 //  - 8, no entries: there is nothing to read.
 // A short directory read still mounts: whatever the file did not hold stays zero.
 bool PakArchive::ReadDirectory() {
-    filePosition = 0;
-    filePositionKnown = true;
+    file.position = 0;
+    file.positionKnown = true;
     std::uint8_t header[8] = {};
     // A header cut short keeps zeros in what it did not reach.
-    if (ReadFileBytes(header, sizeof header, 1) == 0) {
+    if (ReadFileBytes(file, 0, header, sizeof header, 1) == 0) {
         return false;
     }
     dataStart = le::readU32(header);
@@ -138,7 +139,7 @@ bool PakArchive::ReadDirectory() {
     }
     // The whole directory in one request, straight into its storage, then decoded in place.
     std::uint8_t* bytes = reinterpret_cast<std::uint8_t*>(directory.begin());
-    if (ReadFileBytes(bytes, heldBytes, 1) == 0) {
+    if (ReadFileBytes(file, sizeof header, bytes, heldBytes, 1) == 0) {
         return false;
     }
     for (PakEntry& entry : directory) {
@@ -165,36 +166,64 @@ const PakEntry* PakArchive::FindEntry(const char* name) const {
     return nullptr;
 }
 
-bool PakArchive::MoveFileTo(std::uint64_t target) {
+bool PakArchive::MoveFileTo(PakFile& from, std::uint64_t target) {
     // Beyond 4 GiB there is no file to seek in: an entry placed there has no readable bytes.
     if (target > 0xFFFFFFFFu) {
         return false;
     }
-    if (filePositionKnown && filePosition == target) {
+    if (from.positionKnown && from.position == target) {
         return true;
     }
     // Where a failed seek left the handle is not known; it must not be taken for the target.
-    filePositionKnown = false;
-    if (!seekHandle(handle, static_cast<std::uint32_t>(target))) {
+    from.positionKnown = false;
+    if (!seekHandle(from.handle, static_cast<std::uint32_t>(target))) {
         return false;
     }
-    filePosition = static_cast<std::uint32_t>(target);
-    filePositionKnown = true;
+    from.position = static_cast<std::uint32_t>(target);
+    from.positionKnown = true;
     return true;
 }
 
-std::uint32_t PakArchive::ReadFileBytes(void* buffer, std::uint32_t count, std::uint32_t attempts) {
+std::uint32_t PakArchive::ReadFileBytes(PakFile& from, std::uint64_t at, void* buffer, std::uint32_t count,
+                                        std::uint32_t attempts) {
     std::uint32_t delivered = 0;
-    // Bounded by attempts; a call that delivers anything ends it.
+    // Bounded by attempts; a call that delivers anything ends it. A transient failure of the
+    // storage is tried again like an empty read, each attempt from where the caller stands.
     for (std::uint32_t attempt = 0; attempt < attempts && delivered == 0; ++attempt) {
-        if (!readFromHandle(handle, buffer, count, delivered)) {
+        if (!MoveFileTo(from, at)) {
+            continue;
+        }
+        if (!readFromHandle(from.handle, buffer, count, delivered)) {
             // A failed read may have moved the handle by any amount.
-            filePositionKnown = false;
-            return 0;
+            from.positionKnown = false;
+            delivered = 0;
         }
     }
-    filePosition += delivered;
+    from.position += delivered;
     return delivered;
+}
+
+template <class Step>
+auto PakArchive::OnCursorFile(PakCursor& cursor, Step step) {
+    if (cursor.own.handle != nullptr) {
+        return step(cursor.own);
+    }
+    Lock* shared = accessLock();
+    if (shared == nullptr || shared->tryAcquire()) {
+        auto result = step(file);
+        if (shared != nullptr) {
+            shared->release();
+        }
+        return result;
+    }
+    // Another reader is waiting on the storage through the shared handle.
+    cursor.own.handle = openHandleForReading(archivePath.c_str(), nameEncoding);
+    cursor.own.positionKnown = false;
+    if (cursor.own.handle != nullptr) {
+        return step(cursor.own);
+    }
+    ScopedLock guard(shared);
+    return step(file);
 }
 
 bool PakArchive::OpenEntry(const char* name, PakCursor& cursor) {
@@ -202,6 +231,7 @@ bool PakArchive::OpenEntry(const char* name, PakCursor& cursor) {
     if (found == nullptr) {
         return false;
     }
+    CloseEntry(cursor);
     cursor.entry = found;
     cursor.position = 0;
     cursor.atEnd = false;
@@ -209,11 +239,10 @@ bool PakArchive::OpenEntry(const char* name, PakCursor& cursor) {
 }
 
 bool PakArchive::CloseEntry(PakCursor& cursor) {
-    if (cursor.entry == nullptr) {
-        return false;
-    }
+    closeHandle(cursor.own.handle);
+    const bool open = cursor.entry != nullptr;
     cursor = PakCursor{};
-    return true;
+    return open;
 }
 
 std::uint32_t PakArchive::ReadEntry(PakCursor& cursor, void* buffer, std::uint32_t count) {
@@ -221,6 +250,8 @@ std::uint32_t PakArchive::ReadEntry(PakCursor& cursor, void* buffer, std::uint32
         return 0;
     }
     if (cursor.entry->packedSize != 0) {
+        // The inflate buffer is the archive's one: compressed reads take turns.
+        ScopedLock guard(accessLock());
         return ReadCompressed(*cursor.entry, buffer, count);
     }
     return ReadStored(cursor, buffer, count);
@@ -235,12 +266,11 @@ std::uint32_t PakArchive::ReadStored(PakCursor& cursor, void* buffer, std::uint3
         cursor.atEnd = true;
         return 0;
     }
-    // Other cursors share the file handle: every read puts it where this one stands (no seek
+    // Other cursors may share the file handle: every read puts it where this one stands (no seek
     // when it is there already, as on a run of reads by one object).
-    if (!MoveFileTo(entryStart(dataStart, entry) + cursor.position)) {
-        return 0;
-    }
-    const std::uint32_t delivered = ReadFileBytes(buffer, wanted, 5);
+    const std::uint64_t at = entryStart(dataStart, entry) + cursor.position;
+    const std::uint32_t delivered =
+        OnCursorFile(cursor, [&](PakFile& from) { return ReadFileBytes(from, at, buffer, wanted, 5); });
     cursor.position += delivered;
     if (cursor.position >= entry.size) {
         cursor.atEnd = true;
@@ -263,37 +293,37 @@ std::uint32_t PakArchive::ReadCompressed(const PakEntry& entry, void* buffer, st
     std::uint8_t* output = static_cast<std::uint8_t*>(buffer);
     std::uint32_t produced = 0;
     bool ended = false;
-    if (MoveFileTo(entryStart(dataStart, entry))) {
-        std::uint32_t remaining = entry.packedSize;
-        // Each pass takes a whole chunk (at least one byte) off remaining or ends the loop.
-        while (remaining > 0) {
-            const std::uint32_t chunk = remaining < inflateBufferSize ? remaining : inflateBufferSize;
-            if (ReadFileBytes(inflateBuffer, chunk, 5) != chunk) {
-                break;
-            }
-            remaining -= chunk;
-            stream.next_in = inflateBuffer;
-            stream.avail_in = chunk;
-            stream.next_out = output + produced;
-            stream.avail_out = count - produced;
-            const int result = inflate(&stream, Z_NO_FLUSH);
-            // What the call that found the damage wrote is not counted.
-            if (result == Z_NEED_DICT || result == Z_DATA_ERROR || result == Z_MEM_ERROR) {
-                break;
-            }
-            produced = count - stream.avail_out;
-            if (result == Z_STREAM_END) {
-                ended = true;
-                break;
-            }
-            // Input left over means inflate stopped for want of room: the window ends at the
-            // entry's size, so the stream would produce more than the directory promised.
-            if (stream.avail_in != 0) {
-                break;
-            }
+    std::uint64_t from = entryStart(dataStart, entry);
+    std::uint32_t remaining = entry.packedSize;
+    // Each pass takes a whole chunk (at least one byte) off remaining or ends the loop.
+    while (remaining > 0) {
+        const std::uint32_t chunk = remaining < inflateBufferSize ? remaining : inflateBufferSize;
+        if (ReadFileBytes(file, from, inflateBuffer, chunk, 5) != chunk) {
+            break;
         }
-        // Packed bytes that run out before the stream's end leave ended false: a failure.
+        from += chunk;
+        remaining -= chunk;
+        stream.next_in = inflateBuffer;
+        stream.avail_in = chunk;
+        stream.next_out = output + produced;
+        stream.avail_out = count - produced;
+        const int result = inflate(&stream, Z_NO_FLUSH);
+        // What the call that found the damage wrote is not counted.
+        if (result == Z_NEED_DICT || result == Z_DATA_ERROR || result == Z_MEM_ERROR) {
+            break;
+        }
+        produced = count - stream.avail_out;
+        if (result == Z_STREAM_END) {
+            ended = true;
+            break;
+        }
+        // Input left over means inflate stopped for want of room: the window ends at the
+        // entry's size, so the stream would produce more than the directory promised.
+        if (stream.avail_in != 0) {
+            break;
+        }
     }
+    // Packed bytes that run out before the stream's end leave ended false: a failure.
     inflateEnd(&stream);
     if (ended) {
         // A stream that ends early answers what it really gave, never the stale rest of buffer.
@@ -317,7 +347,8 @@ bool PakArchive::SeekEntry(PakCursor& cursor, std::uint32_t target) {
         return false;
     }
     const std::uint32_t position = target < entry.size ? target : entry.size;
-    if (!MoveFileTo(entryStart(dataStart, entry) + position)) {
+    const std::uint64_t at = entryStart(dataStart, entry) + position;
+    if (!OnCursorFile(cursor, [&](PakFile& from) { return MoveFileTo(from, at); })) {
         return false;
     }
     cursor.position = position;
@@ -339,32 +370,3 @@ std::uint32_t PakArchive::EntrySize(const PakCursor& cursor) const {
 bool PakArchive::EntryAtEnd(const PakCursor& cursor) const { return cursor.entry == nullptr || cursor.atEnd; }
 
 bool PakArchive::ContainsEntry(const char* name) const { return FindEntry(name) != nullptr; }
-
-bool MountArchive(const char* archivePath, NameEncoding encoding) {
-    ScopedLock guard(fileLock.load());
-    if (currentArchive.load() != nullptr) {
-        return false;
-    }
-    PakArchive* archive = new (HeapCategory::PakArchive) PakArchive();
-    if (archive == nullptr) {
-        return false;
-    }
-    archive->nameEncoding = encoding;
-    if (!archive->Mount(archivePath)) {
-        PakArchive::Release(archive);
-        return false;
-    }
-    // The creator's reference becomes the mount's.
-    currentArchive.store(archive);
-    return true;
-}
-
-bool UnmountArchive() {
-    ScopedLock guard(fileLock.load());
-    PakArchive* archive = currentArchive.exchange(nullptr);
-    if (archive == nullptr) {
-        return false;
-    }
-    PakArchive::Release(archive);
-    return true;
-}

@@ -1,5 +1,6 @@
 // PakArchive: a read-only archive file whose entries file objects open by name. A path that runs
-// through a ".pak" file mounts it (MountArchive), and the rest of the path is the entry to open.
+// through a ".pak" file mounts it (core/fileio/ArchiveMount.h), and the rest of the path is the
+// entry to open.
 // Every object that opens an entry keeps a counted reference to the archive and a cursor of its
 // own (PakCursor), so what it reads never depends on what other objects opened, or on which
 // archive is mounted, in the meantime. The archive reads its file through one handle of its own.
@@ -10,15 +11,19 @@
 // packedSize bytes that inflates to size bytes; a compressed entry can only be read whole, in one
 // request.
 //
-// Every operation here runs under fileLock (core/fileio/SharedState.h): the archive keeps no lock
-// of its own, and several objects' cursors share its one file handle.
+// The directory never changes once mounted, so lookups need no lock. Several objects' cursors
+// share the archive's one file handle and its inflate buffer: the reads and seeks that use them
+// hold the archive's own lock (access), never the process-wide fileLock, so a file object reading
+// an entry keeps no other file waiting (core/fileio/SharedState.h).
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "core/Utils/Array.h"
 #include "core/Utils/String.h"
 #include "core/fileio/NameEncoding.h"
+#include "core/thread/Lock.h"
 
 // One directory entry, decoded from its little-endian bytes.
 struct PakEntry {
@@ -29,11 +34,23 @@ struct PakEntry {
 };
 static_assert(sizeof(PakEntry) == 16, "a directory entry is 16 bytes in the file");
 
-// Where one file object stands in the entry it opened. No entry: nothing is read.
+// A handle on the archive file and where its read position is, as an absolute offset; the
+// position is trusted only while positionKnown (a failed seek or read leaves it unknown, and the
+// next read seeks).
+struct PakFile {
+    void* handle = nullptr;
+    std::uint32_t position = 0;
+    bool positionKnown = false;
+};
+
+// Where one file object stands in the entry it opened. No entry: nothing is read. A cursor that
+// found the archive's shared handle busy reads through a handle of its own from then on (own),
+// closed with the entry.
 struct PakCursor {
     const PakEntry* entry = nullptr;
     std::uint32_t position = 0;
     bool atEnd = true;
+    PakFile own;
 };
 
 // The reflected CRC-32 table run over the name's bytes with the register starting at 0 and no
@@ -81,7 +98,7 @@ public:
     // Leaves cursor at no entry. False when it was at none.
     bool CloseEntry(PakCursor& cursor);
     // Stored entry: up to count bytes from the cursor (up to 5 attempts while the file delivers
-    // nothing); the bytes delivered. Compressed entry: only a request for exactly its size reads,
+    // nothing or fails to read); the bytes delivered. Compressed entry: only a request for exactly its size reads,
     // inflating the whole entry into buffer; anything else gets 0. A compressed read that fails
     // answers the bytes inflated before the failure and never the full count. 0 without an entry.
     std::uint32_t ReadEntry(PakCursor& cursor, void* buffer, std::uint32_t count);
@@ -116,35 +133,33 @@ public:
     // for all the entries past the file's end (they would be alike, and only the first could be
     // found).
     Array<PakEntry> directory;
-    // The archive file's handle (opaque), null when closed.
-    void* handle;
-    // Where the handle's read position is, as an absolute offset; trusted only while
-    // filePositionKnown (a failed seek or read leaves it unknown, and the next read seeks).
-    std::uint32_t filePosition;
-    bool filePositionKnown;
+    // The archive file's shared handle, null when closed.
+    PakFile file;
     std::uint8_t* inflateBuffer;
     std::uint32_t inflateBufferSize;
-    // Holders: the mount and every file object with an entry open here.
-    std::uint32_t references;
+    // Holders: the mount and every file object with an entry open here. A reference is only ever
+    // taken from the mount (under fileLock) or from another holder, so a count that reaches 0 stays 0.
+    std::atomic<std::uint32_t> references;
+    // Guards file and inflateBuffer once the archive is shared.
+    Lock access;
 
 private:
+    // The lock of the shared file handle: access, or fileLock where the threads library could not
+    // make access.
+    Lock* accessLock();
     bool ReadDirectory();
     const PakEntry* FindEntry(const char* entryName) const;
-    // Puts the archive file at the absolute offset target, seeking only when it is not there.
-    bool MoveFileTo(std::uint64_t target);
-    // Reads from the file, called again while it delivers nothing, attempts calls in all;
-    // filePosition follows what came.
-    std::uint32_t ReadFileBytes(void* buffer, std::uint32_t count, std::uint32_t attempts);
+    // Puts from at the absolute offset target, seeking only when it is not there.
+    static bool MoveFileTo(PakFile& from, std::uint64_t target);
+    // Reads from the absolute offset at, tried again while the file delivers nothing or the read
+    // fails, attempts reads in all, each from that offset; the file's position follows what came.
+    static std::uint32_t ReadFileBytes(PakFile& from, std::uint64_t at, void* buffer, std::uint32_t count,
+                                       std::uint32_t attempts);
+    // Runs step on the file a cursor should use: its own handle when it has one; else the shared
+    // one when it is free (held for the step); else a handle of its own, opened now, so that no
+    // reader waits for another's round trips; the shared one after all when that cannot be had.
+    template <class Step>
+    auto OnCursorFile(PakCursor& cursor, Step step);
     std::uint32_t ReadStored(PakCursor& cursor, void* buffer, std::uint32_t count);
     std::uint32_t ReadCompressed(const PakEntry& entry, void* buffer, std::uint32_t count);
 };
-
-// Mounts the archive at archivePath as currentArchive, opening its file by a name in encoding
-// (kept as the archive's nameEncoding). With one mounted already it refuses and leaves that one
-// alone; resolution unmounts first when a path names another. On false nothing new is mounted
-// and no archive file stays open. Takes fileLock.
-bool MountArchive(const char* archivePath, NameEncoding encoding = NameEncoding::Ansi);
-// Gives up the mount's reference to currentArchive, which is null afterwards; the archive closes
-// its file once no file object holds an entry of it either. False when nothing was mounted.
-// Takes fileLock.
-bool UnmountArchive();

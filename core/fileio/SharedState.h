@@ -8,15 +8,19 @@
 //  fileLock           created when the count rises from 0 and destroyed when it falls to 0, both
 //                     under the lifecycle guard; so the lock exists exactly while file objects
 //                     exist, and a thread that holds an object can always take it. Recursive. It
-//                     is held by every raw operation, by name resolution and mounting (File::Open),
-//                     by a whole directory listing, and around every call into an archive.
+//                     guards name resolution and mounting (File::Open, Exists) and nothing else:
+//                     what a name resolved into carries its own archive reference, so the open
+//                     itself, and every read, seek and size query after it, runs without it. A
+//                     loose file's handle belongs to its object alone and needs no lock.
 //  currentArchive     the archive new opens resolve into. Read and replaced only under fileLock
 //                     (name resolution, MountArchive, UnmountArchive); atomic so that a test may
 //                     look at it without the lock.
-//  each archive       PakArchive (core/fileio/PakArchive.h): its reference count, file handle and
-//                     file position, and its inflate buffer are used only under fileLock. It lives
-//                     while it is mounted or any file object still holds an entry of it, so an
-//                     object's reads never depend on what the mount is by then.
+//  each archive       PakArchive (core/fileio/PakArchive.h): its directory is read-only once
+//                     mounted; its one file handle, file position and inflate buffer are used
+//                     under its own lock (access), which nothing else is held across; its
+//                     reference count is atomic. It lives while it is mounted or any file object
+//                     still holds an entry of it, so an object's reads never depend on what the
+//                     mount is by then.
 //  PathSettings       built once by a thread-safe one-time initialisation; its strings are read and
 //                     replaced under the settings mutex (PathSettings.cpp), innermost of all locks.
 //  lineEndMode        atomic.
@@ -39,8 +43,8 @@
 //                     Built during static initialisation right after the heap registry; its
 //                     teardown at exit runs before the registry's and destroys the lock.
 //
-// Lock order, outermost first: the logger's lock, fileLock, the settings mutex, the lifecycle
-// guard, the heap locks. So nothing may call the logger while it holds any of the others.
+// Lock order, outermost first: the logger's lock, fileLock, an archive's lock, the settings
+// mutex, the lifecycle guard, the heap locks. So nothing may call the logger while it holds any of the others.
 // The lifecycle guard is held only to count objects and to create or destroy fileLock; nothing
 // waits for fileLock while holding it (a destructor closes its file before taking the guard).
 #pragma once

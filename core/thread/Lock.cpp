@@ -52,6 +52,8 @@ Lock::~Lock() {
 
 bool Lock::acquire() { return made && pthread_mutex_lock(&mutex) == 0; }
 
+bool Lock::tryAcquire() { return made && pthread_mutex_trylock(&mutex) == 0; }
+
 void Lock::release() {
     if (made) {
         pthread_mutex_unlock(&mutex);

@@ -21,6 +21,9 @@ public:
     // Blocks until this thread holds the mutex; a thread that holds it already takes it again.
     // False, holding nothing, when the lock was not made or the threads library refuses.
     bool acquire();
+    // Takes the mutex when no other thread holds it, without waiting; false otherwise, and when
+    // the lock was not made.
+    bool tryAcquire();
     // Gives back one acquisition that succeeded; the mutex is free for others once every acquire
     // is balanced.
     void release();

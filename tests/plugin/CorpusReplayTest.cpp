@@ -19,9 +19,9 @@
 #include <string>
 #include <vector>
 
-#include "support/WavWriter.h"
-#include "host/BitmapPixels.h"
+#include "HostRoad.h"
 #include "host/HostPlugin.h"
+#include "support/FileTestSupport.h"
 
 #ifndef SONOLOOK_CORPUS_DIR
 #error "the build names the corpus folder (SONOLOOK_CORPUS_DIR)"
@@ -82,33 +82,6 @@ std::int32_t int32At(const std::uint8_t* bytes) {
                                      static_cast<std::uint32_t>(bytes[2]) << 16 | static_cast<std::uint32_t>(bytes[3]) << 24);
 }
 
-// The record as the host hands it over: every byte a pattern, the description buffer given.
-struct HostRecord {
-    FileInfoRecord record;
-    char text[80];
-
-    HostRecord() {
-        std::memset(&record, 0xA5, sizeof record);
-        std::memset(text, 0xA5, sizeof text);
-        record.description = text;
-        record.descriptionCapacity = sizeof text;
-    }
-    // A copy taken before a call, to be compared after it.
-    struct Snapshot {
-        FileInfoRecord record;
-        char text[80];
-    };
-    Snapshot snapshot() const {
-        Snapshot copy;
-        std::memcpy(&copy.record, &record, sizeof record);
-        std::memcpy(copy.text, text, sizeof text);
-        return copy;
-    }
-    bool same(const Snapshot& before) const {
-        return std::memcmp(&record, &before.record, sizeof record) == 0 && std::memcmp(text, before.text, sizeof text) == 0;
-    }
-};
-
 class Replay {
 public:
     explicit Replay(std::string inputName) : input(std::move(inputName)) {}
@@ -116,26 +89,23 @@ public:
     // Identifies name; on success the host's record holds the answer, and the picture is asked
     // for at a small size and at the host's default size.
     void identifyAndDraw(const std::string& name) {
-        std::vector<char> path(name.begin(), name.end());
-        path.push_back('\0');
         HostRecord host;
-        const HostRecord::Snapshot before = host.snapshot();
         ++identifies;
-        if (plugin().identifyFile(nullptr, path.data(), &host.record, nullptr) == FALSE) {
-            EXPECT_TRUE(host.same(before)) << input << ": a refusal of " << name << " wrote into the host's record";
+        if (identifyFile(name, host) == FALSE) {
+            EXPECT_TRUE(host.untouched()) << input << ": a refusal of " << name << " wrote into the host's record";
             // The host's pattern as private values (negative, so never drawable) is handed back too.
-            draw(path.data(), host, nullptr);
+            draw(name, host, nullptr);
             return;
         }
         EXPECT_NE(std::memchr(host.text, '\0', sizeof host.text), nullptr) << input << ": description of " << name << " unterminated";
         ImageSizeRecord small{48, 16};
-        draw(path.data(), host, &small);
-        draw(path.data(), host, nullptr);
+        draw(name, host, &small);
+        draw(name, host, nullptr);
     }
 
     // Draws with the record the host holds; the record is the host's to keep, never written.
-    void draw(char* path, HostRecord& host, const ImageSizeRecord* size) {
-        const HostRecord::Snapshot before = host.snapshot();
+    void draw(const std::string& name, HostRecord& host, const ImageSizeRecord* size) {
+        const HostRecord before = host;
         ImageSizeRecord wanted{};
         ImageSizeRecord* given = nullptr;
         if (size != nullptr) {
@@ -143,21 +113,18 @@ public:
             given = &wanted;
         }
         ++draws;
-        HBITMAP bitmap = plugin().loadBitmap(nullptr, path, &host.record, given, nullptr);
-        EXPECT_TRUE(host.same(before)) << input << ": drawing " << path << " wrote into the host's record";
+        const Picture picture = drawFile(name, host.info, given, nullptr, false);
+        EXPECT_TRUE(host.sameAs(before)) << input << ": drawing " << name << " wrote into the host's record";
         if (given != nullptr) {
             EXPECT_TRUE(wanted.width == size->width && wanted.height == size->height) << input << ": the size record was written";
         }
-        if (bitmap == nullptr) {
+        if (!picture.drawn) {
             return;
         }
         ++pictures;
-        BITMAP shape{};
-        EXPECT_NE(GetObjectA(bitmap, sizeof shape, &shape), 0) << input;
         const bool fallback = size == nullptr || size->width < 1 || size->height < 2;
-        EXPECT_EQ(shape.bmWidth, fallback ? 800 : size->width) << input;
-        EXPECT_EQ(shape.bmHeight, fallback ? 600 : size->height) << input;
-        DeleteObject(bitmap);
+        EXPECT_EQ(picture.width, fallback ? 800 : size->width) << input;
+        EXPECT_EQ(picture.height, fallback ? 600 : size->height) << input;
     }
 
     const std::string input;
@@ -168,16 +135,16 @@ public:
 
 // The file, and the file cut short at up to 32 lengths spread over it: a finding's neighbours are
 // hostile too, and most of them are refused, which the record must survive.
-void replayWithCuts(Replay& replay, const Bytes& file) {
+void replayWithCuts(Replay& replay, const Bytes& file, const filetest::TempFolder& folder) {
     const std::size_t cuts = file.size() < 32 ? file.size() : 32;
     for (std::size_t i = 0; i < cuts; ++i) {
-        ScratchFile cut("corpus-cut.wav", Bytes(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(i * file.size() / cuts)));
-        ASSERT_TRUE(cut.written());
-        replay.identifyAndDraw(cut.path());
+        const std::string cut = folder.add("corpus-cut.wav", Bytes(file.begin(), file.begin() + static_cast<std::ptrdiff_t>(i * file.size() / cuts)));
+        ASSERT_FALSE(cut.empty());
+        replay.identifyAndDraw(cut);
     }
-    ScratchFile whole("corpus.wav", file);
-    ASSERT_TRUE(whole.written());
-    replay.identifyAndDraw(whole.path());
+    const std::string whole = folder.add("corpus.wav", file);
+    ASSERT_FALSE(whole.empty());
+    replay.identifyAndDraw(whole);
 }
 
 // picture/: seven private values, width, height, a flag byte (bit 0: no size record), the file.
@@ -188,12 +155,13 @@ void replayPicture(Replay& replay, const Bytes& bytes) {
         return;
     }
     const Bytes content(bytes.begin() + headerBytes, bytes.end());
-    replayWithCuts(replay, content);
-    ScratchFile file("corpus-picture.wav", content);
-    ASSERT_TRUE(file.written());
+    filetest::TempFolder folder;
+    replayWithCuts(replay, content, folder);
+    const std::string file = folder.add("corpus-picture.wav", content);
+    ASSERT_FALSE(file.empty());
 
     HostRecord host;
-    WavePrivateArea& area = host.record.privateArea;
+    WavePrivateArea& area = host.info.privateArea;
     area.isPcm = int32At(&bytes[0]);
     area.channelCount = int32At(&bytes[4]);
     area.sampleRate = int32At(&bytes[8]);
@@ -207,8 +175,7 @@ void replayPicture(Replay& replay, const Bytes& bytes) {
                                             std::int64_t{size.width} * size.height > largestPicture))) {
         return;
     }
-    std::string name = file.path();
-    replay.draw(&name[0], host, noRecord ? nullptr : &size);
+    replay.draw(file, host, noRecord ? nullptr : &size);
 }
 
 // path/: a flag byte, then prefix head, prefix tail, query path and name, NUL-separated. The host
@@ -228,15 +195,16 @@ void replayPath(Replay& replay, const Bytes& bytes) {
 
 // Any other folder: the file as it is; an archive also through the names inside it.
 void replayFile(Replay& replay, const Bytes& bytes, bool archive) {
+    filetest::TempFolder folder;
     if (archive) {
-        ScratchFile file("corpus.pak", bytes);
-        ASSERT_TRUE(file.written());
+        const std::string file = folder.add("corpus.pak", bytes);
+        ASSERT_FALSE(file.empty());
         for (const char* entry : entryNames) {
-            replay.identifyAndDraw(std::string(file.path()) + "\\" + entry);
+            replay.identifyAndDraw(file + "\\" + entry);
         }
     }
     // Then as loose files, which drops the archive the names above mounted.
-    replayWithCuts(replay, bytes);
+    replayWithCuts(replay, bytes, folder);
 }
 
 TEST(CorpusReplay, EveryFindingThroughTheExports) {

@@ -10,7 +10,10 @@
 #include <cstring>
 #include <cwchar>
 
+#include "HostRoad.h"
+#include "host/HostPlugin.h"
 #include "plugin/HostRecords.h"
+#include "support/FileTestSupport.h"
 #include "support/WavWriter.h"
 
 namespace {
@@ -70,10 +73,10 @@ typedef BOOL(__cdecl* IdentifyFileFn)(HWND, LPSTR, void*, HANDLE);
 typedef HBITMAP(__cdecl* LoadBitmapFn)(HWND, LPSTR, void*, void*, HANDLE);
 typedef BOOL(__cdecl* UsbSafeFn)(void*);
 
+// An export of the loaded plugin, called with a record of bytes instead of the plugin's own type.
 template <typename Function>
 Function entryPoint(const char* name) {
-    static HMODULE module = LoadLibraryA("sonolook.dll");
-    return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(module, name)));
+    return reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(plugin().handle(), name)));
 }
 
 TEST(HostLayout, IdentifyWritesAtTheHostsOffsetsAndHonoursEachCapacity) {
@@ -117,10 +120,11 @@ TEST(HostLayout, FileRecordCarriesThePrivateValuesFromIdentifyToPicture) {
     IdentifyFileFn identifyFile = entryPoint<IdentifyFileFn>("DVP_IdentifyFileA");
     LoadBitmapFn loadBitmap = entryPoint<LoadBitmapFn>("DVP_LoadBitmapA");
     ASSERT_TRUE(identifyFile != nullptr && loadBitmap != nullptr);
-    ScratchFile file("host-layout.wav",
-                     WavWriter().pcm(2, 44100, 16).data(repeated(samples16({8000, -8000}), 4410)).bytes());
-    ASSERT_TRUE(file.written());
-    LPSTR name = const_cast<LPSTR>(file.path());
+    filetest::TempFolder folder;
+    std::string file =
+        folder.add("host-layout.wav", WavWriter().pcm(2, 44100, 16).data(repeated(samples16({8000, -8000}), 4410)).bytes());
+    ASSERT_FALSE(file.empty());
+    LPSTR name = &file[0];
 
     RecordImage record;
     char description[80];
@@ -146,13 +150,10 @@ TEST(HostLayout, FileRecordCarriesThePrivateValuesFromIdentifyToPicture) {
     // The record goes back as the host keeps it; the picture's size record is the same in both
     // widths.
     const std::int32_t size[2] = {40, 30};
-    HBITMAP bitmap = loadBitmap(nullptr, name, record.bytes, const_cast<std::int32_t*>(size), nullptr);
-    ASSERT_NE(bitmap, nullptr);
-    BITMAP shape{};
-    ASSERT_NE(GetObjectA(bitmap, sizeof shape, &shape), 0);
-    EXPECT_EQ(shape.bmWidth, 40);
-    EXPECT_EQ(shape.bmHeight, 30);
-    DeleteObject(bitmap);
+    const Picture picture = takePicture(loadBitmap(nullptr, name, record.bytes, const_cast<std::int32_t*>(size), nullptr), false);
+    ASSERT_TRUE(picture.drawn);
+    EXPECT_EQ(picture.width, 40);
+    EXPECT_EQ(picture.height, 30);
     // Each of the seven values is read from its own offset: zeroing any one refuses the picture.
     for (std::size_t i = 0; i < 7; ++i) {
         RecordImage forged = record;

@@ -27,16 +27,16 @@
 #include <utility>
 #include <vector>
 
+#include "HostRoad.h"
+#include "host/HostPlugin.h"
+#include "support/FileTestSupport.h"
 #include "support/PakWriter.h"
 #include "support/Threads.h"
 #include "support/WavWriter.h"
-#include "host/BitmapPixels.h"
-#include "host/HostPlugin.h"
 
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-using Pixels = std::vector<std::uint32_t>;
 
 constexpr int threadCount = 8;
 // About 10 s in the 64-bit build under wine (the 32-bit build runs it only where 32-bit code is not
@@ -63,8 +63,7 @@ struct Subject {
     bool inArchive;
     // The single-threaded answers.
     BOOL identified = FALSE;
-    FileInfoRecord record{};
-    std::string description;
+    HostRecord record;
     // Per size, for files that are drawn: the picture, and the one drawn with the event
     // signalled before the call. Empty for files that get no picture.
     Pixels full[sizeCount];
@@ -75,78 +74,34 @@ struct Subject {
 // What the host hands over and gets back in one identify call.
 struct Identified {
     BOOL result;
-    FileInfoRecord record;
-    char text[96];
+    HostRecord host;
 };
 
-constexpr unsigned char pattern = 0xA5;
-
-// The host's record before the call: a pattern, with the description buffer given.
-void fillAsHost(Identified& out) {
-    std::memset(&out, pattern, sizeof out);
-    out.record.description = out.text;
-    out.record.descriptionCapacity = sizeof out.text;
-}
-
-Identified identify(char* name, HANDLE event) {
+Identified identify(const std::string& name, HANDLE event) {
     Identified out;
-    fillAsHost(out);
-    out.result = plugin().identifyFile(nullptr, name, &out.record, event);
+    out.result = identifyFile(name, out.host, event);
     return out;
-}
-
-// The record with its description pointer cleared, so that records of different hosts compare.
-FileInfoRecord comparable(const FileInfoRecord& record) {
-    FileInfoRecord copy;
-    std::memcpy(&copy, &record, sizeof copy);
-    copy.description = nullptr;
-    return copy;
-}
-
-std::string textOf(const Identified& got) {
-    const void* end = std::memchr(got.text, '\0', sizeof got.text);
-    return std::string(got.text, end != nullptr ? static_cast<const char*>(end) : got.text + sizeof got.text);
-}
-
-bool untouched(const Identified& got) {
-    Identified fresh;
-    fillAsHost(fresh);
-    FileInfoRecord a = comparable(got.record);
-    FileInfoRecord b = comparable(fresh.record);
-    return std::memcmp(&a, &b, sizeof a) == 0 && std::memcmp(got.text, fresh.text, sizeof got.text) == 0;
 }
 
 bool sameAnswer(const Identified& got, const Subject& subject) {
     if (got.result != subject.identified) {
         return false;
     }
-    if (got.result == FALSE) {
-        return untouched(got);
-    }
-    FileInfoRecord a = comparable(got.record);
-    FileInfoRecord b = comparable(subject.record);
-    return std::memcmp(&a, &b, sizeof a) == 0 && subject.description == textOf(got);
+    return got.result == FALSE ? got.host.untouched() : got.host.sameAs(subject.record);
 }
 
 // Draws with the record the host keeps of subject; the pixels, or empty for no picture. wrote
 // tells whether the call changed the record.
-Pixels draw(char* name, const Subject& subject, const ImageSizeRecord& size, HANDLE event, bool& wrote) {
-    FileInfoRecord record;
-    std::memcpy(&record, &subject.record, sizeof record);
+Pixels draw(const std::string& name, const Subject& subject, const ImageSizeRecord& size, HANDLE event, bool& wrote) {
+    FileInfoRecord record = subject.record.info;
     ImageSizeRecord wanted = size;
-    HBITMAP bitmap = plugin().loadBitmap(nullptr, name, &record, &wanted, event);
-    wrote = std::memcmp(&record, &subject.record, sizeof record) != 0;
-    if (bitmap == nullptr) {
-        return {};
-    }
-    LONG width = 0, height = 0;
-    Pixels pixels = readBack(bitmap, width, height);
-    DeleteObject(bitmap);
-    if (width != size.width || height != size.height) {
+    Picture picture = drawFile(name, record, &wanted, event);
+    wrote = std::memcmp(&record, &subject.record.info, sizeof record) != 0;
+    if (picture.drawn && (picture.width != size.width || picture.height != size.height)) {
         // A picture of another size is wrong whatever its pixels; one pixel more says so.
-        pixels.push_back(0xFFFFFFFFu);
+        picture.pixels.push_back(0xFFFFFFFFu);
     }
-    return pixels;
+    return picture.pixels;
 }
 
 bool columnsEqual(const Pixels& a, const Pixels& b, int x, int width, int height) {
@@ -227,15 +182,10 @@ bool reachedBy(HANDLE racingEvent, Tally& tally) {
 void runCalls(std::vector<Subject>& subjects, HANDLE racingEvent, HANDLE signalledEvent, std::uint32_t seed,
               Tally& tally, Worker& worker) {
     std::uint32_t random = seed;
-    std::vector<std::vector<char>> names;
-    for (const Subject& subject : subjects) {
-        names.emplace_back(subject.name.begin(), subject.name.end());
-        names.back().push_back('\0');
-    }
     for (int call = 0; call < callsPerThread; ++call) {
         const std::size_t which = nextRandom(random) % subjects.size();
         const Subject& subject = subjects[which];
-        char* name = names[which].data();
+        const std::string& name = subject.name;
         const std::uint32_t roll = nextRandom(random) % 20;
         const Abort abort = roll < 8 ? Abort::None : roll < 17 ? Abort::Racing : Abort::Before;
         HANDLE event = nullptr;
@@ -260,11 +210,11 @@ void runCalls(std::vector<Subject>& subjects, HANDLE racingEvent, HANDLE signall
             const Identified got = identify(name, event);
             const bool aborted = abort == Abort::Before || (abort == Abort::Racing && reachedBy(racingEvent, tally));
             const bool same = sameAnswer(got, subject);
-            const bool refused = got.result == FALSE && untouched(got);
+            const bool refused = got.result == FALSE && got.host.untouched();
             if (abort == Abort::Before && !refused) {
                 worker.report(where + ": answered despite the abort, or wrote the record");
             } else if (!same && !(refused && aborted)) {
-                worker.report(where + ": answered otherwise than on one thread" + (got.result ? ": \"" + textOf(got) + "\"" : ""));
+                worker.report(where + ": answered otherwise than on one thread" + (got.result ? ": \"" + got.host.description() + "\"" : ""));
             } else if (!same) {
                 ++tally.refusedByAbort;
             }
@@ -323,54 +273,51 @@ TEST(HostThreads, IdentifyAndDrawWithAbortsManyThreads) {
         deep.push_back(((i * 104729) % 16000001) - 8000000);
     }
     const Bytes sweep = stereoSweep(6000);
-    ScratchFile files[] = {
-        ScratchFile("threads-avi.wav", WavWriter().formType("AVI ").pcm(1, 8000, 8).data({1, 2}).bytes()),
-        ScratchFile("threads-nofmt.wav", WavWriter().data(std::vector<std::uint8_t>(64, 0)).bytes()),
-        ScratchFile("threads-float.wav", WavWriter().fmt(3, 1, 48000, 192000, 4, 32).data(std::vector<std::uint8_t>(256, 0)).bytes()),
-        ScratchFile("threads-noframe.wav", WavWriter().fmt(1, 2, 0xFFFFFFFFu, 0x80000000u, 4, 16).data(std::vector<std::uint8_t>(64, 0)).bytes()),
-        ScratchFile("threads-stereo.wav", sweep),
-        ScratchFile("threads-8bit.wav", WavWriter().chunk("LIST", std::vector<std::uint8_t>(9, 'x')).pcm(1, 11025, 8).data(samples8(eightBit)).bytes()),
-        ScratchFile("threads-24bit.wav", WavWriter().pcm(1, 96000, 24).data(samples24(deep)).bytes()),
-        ScratchFile("threads.pak", PakWriter().stored("sounds/other.wav", stereoSweep(50)).stored("sounds/sweep.wav", sweep).bytes()),
-        ScratchFile("threads-b.pak", PakWriter()
-                                         .stored("drums/8bit.wav", WavWriter().pcm(1, 11025, 8).data(samples8(eightBit)).bytes())
-                                         .compressed("drums/packed.wav", sweep)
-                                         .stored("drums/avi.wav", WavWriter().formType("AVI ").pcm(1, 8000, 8).data({1, 2}).bytes())
-                                         .bytes()),
+    filetest::TempFolder folder;
+    const std::string files[] = {
+        folder.add("threads-avi.wav", WavWriter().formType("AVI ").pcm(1, 8000, 8).data({1, 2}).bytes()),
+        folder.add("threads-nofmt.wav", WavWriter().data(std::vector<std::uint8_t>(64, 0)).bytes()),
+        folder.add("threads-float.wav", WavWriter().fmt(3, 1, 48000, 192000, 4, 32).data(std::vector<std::uint8_t>(256, 0)).bytes()),
+        folder.add("threads-noframe.wav", WavWriter().fmt(1, 2, 0xFFFFFFFFu, 0x80000000u, 4, 16).data(std::vector<std::uint8_t>(64, 0)).bytes()),
+        folder.add("threads-stereo.wav", sweep),
+        folder.add("threads-8bit.wav", WavWriter().chunk("LIST", std::vector<std::uint8_t>(9, 'x')).pcm(1, 11025, 8).data(samples8(eightBit)).bytes()),
+        folder.add("threads-24bit.wav", WavWriter().pcm(1, 96000, 24).data(samples24(deep)).bytes()),
+        folder.add("threads.pak", PakWriter().stored("sounds/other.wav", stereoSweep(50)).stored("sounds/sweep.wav", sweep).bytes()),
+        folder.add("threads-b.pak", PakWriter()
+                                        .stored("drums/8bit.wav", WavWriter().pcm(1, 11025, 8).data(samples8(eightBit)).bytes())
+                                        .compressed("drums/packed.wav", sweep)
+                                        .stored("drums/avi.wav", WavWriter().formType("AVI ").pcm(1, 8000, 8).data({1, 2}).bytes())
+                                        .bytes()),
     };
-    for (const ScratchFile& file : files) {
-        ASSERT_TRUE(file.written()) << file.path();
+    for (const std::string& file : files) {
+        ASSERT_FALSE(file.empty());
     }
     std::vector<Subject> subjects = {
-        {files[0].path(), "refused (not WAVE)", false},
-        {files[1].path(), "refused (no fmt)", false},
-        {files[2].path(), "described (IEEE float)", false},
-        {files[3].path(), "described (no frame size)", false},
-        {files[4].path(), "drawn (16-bit stereo)", false},
-        {files[5].path(), "drawn (8-bit mono)", false},
-        {files[6].path(), "drawn (24-bit mono)", false},
-        {std::string(files[7].path()) + "\\sounds\\sweep.wav", "drawn (16-bit stereo in a pak)", true},
-        {std::string(files[8].path()) + "\\drums\\8bit.wav", "drawn (8-bit mono in another pak)", true},
-        {std::string(files[8].path()) + "\\drums\\packed.wav", "refused (compressed, in another pak)", true},
-        {std::string(files[8].path()) + "\\drums\\avi.wav", "refused (not WAVE, in another pak)", true},
+        {files[0], "refused (not WAVE)", false},
+        {files[1], "refused (no fmt)", false},
+        {files[2], "described (IEEE float)", false},
+        {files[3], "described (no frame size)", false},
+        {files[4], "drawn (16-bit stereo)", false},
+        {files[5], "drawn (8-bit mono)", false},
+        {files[6], "drawn (24-bit mono)", false},
+        {files[7] + "\\sounds\\sweep.wav", "drawn (16-bit stereo in a pak)", true},
+        {files[8] + "\\drums\\8bit.wav", "drawn (8-bit mono in another pak)", true},
+        {files[8] + "\\drums\\packed.wav", "refused (compressed, in another pak)", true},
+        {files[8] + "\\drums\\avi.wav", "refused (not WAVE, in another pak)", true},
     };
 
     // The answers on one thread, with no abort and with the event signalled before the call.
     HANDLE signalled = CreateEventA(nullptr, TRUE, TRUE, nullptr);
     ASSERT_NE(signalled, nullptr);
     for (Subject& subject : subjects) {
-        std::vector<char> name(subject.name.begin(), subject.name.end());
-        name.push_back('\0');
-        const Identified first = identify(name.data(), nullptr);
+        const Identified first = identify(subject.name, nullptr);
         subject.identified = first.result;
-        std::memcpy(&subject.record, &first.record, sizeof subject.record);
-        subject.record.description = nullptr;
-        subject.description = first.result ? textOf(first) : std::string();
+        subject.record = first.host;
         for (int s = 0; s < sizeCount; ++s) {
             bool wrote = false;
-            subject.full[s] = draw(name.data(), subject, sizes[s], nullptr, wrote);
+            subject.full[s] = draw(subject.name, subject, sizes[s], nullptr, wrote);
             subject.fullHash[s] = hashOf(subject.full[s]);
-            subject.stopped[s] = draw(name.data(), subject, sizes[s], signalled, wrote);
+            subject.stopped[s] = draw(subject.name, subject, sizes[s], signalled, wrote);
             ASSERT_EQ(subject.full[s].empty(), subject.stopped[s].empty()) << subject.what;
         }
     }
@@ -382,7 +329,7 @@ TEST(HostThreads, IdentifyAndDrawWithAbortsManyThreads) {
         EXPECT_EQ(!subjects[i].full[0].empty(), drawn[i]) << subjects[i].what;
         EXPECT_TRUE(!drawn[i] || subjects[i].full[1] != subjects[i].stopped[1]) << subjects[i].what;
     }
-    EXPECT_EQ(subjects[7].description, subjects[4].description);
+    EXPECT_EQ(subjects[7].record.description(), subjects[4].record.description());
     EXPECT_EQ(subjects[7].fullHash[2], subjects[4].fullHash[2]);
     EXPECT_EQ(subjects[8].fullHash[1], subjects[5].fullHash[1]);
 

@@ -5,12 +5,12 @@
 
 #include <algorithm>
 #include <cstring>
-#include <memory>
 #include <string>
 #include <vector>
 
-#include "host/BitmapPixels.h"
+#include "HostRoad.h"
 #include "host/HostPlugin.h"
+#include "support/FileTestSupport.h"
 #include "support/PakWriter.h"
 #include "support/WavWriter.h"
 
@@ -21,7 +21,6 @@
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
-using Pixels = std::vector<std::uint32_t>;
 
 // UTF-16 units in the host's wide characters (one unit per element also where wchar_t is wider).
 std::wstring utf16(const std::u16string& units) { return std::wstring(units.begin(), units.end()); }
@@ -31,57 +30,6 @@ template <std::size_t capacity>
 std::wstring textOf(const wchar_t (&buffer)[capacity]) {
     return std::wstring(buffer, std::find(buffer, buffer + capacity, L'\0'));
 }
-
-// A fresh folder under the temporary directory, named by the given units; files and folders made
-// through it are removed at the end, innermost first.
-class WideFolder {
-public:
-    explicit WideFolder(const std::wstring& name) {
-        char temp[MAX_PATH + 1] = {};
-        const DWORD length = GetTempPathA(MAX_PATH, temp);
-        // A folder a crashed run left behind (process numbers come round again) is not reused.
-        for (int attempt = 0; attempt < 100 && !made; ++attempt) {
-            root = widen(std::string(temp, length) + "sonolook-" + std::to_string(GetCurrentProcessId()) + "-" +
-                         std::to_string(attempt) + "-") +
-                   name;
-            made = folder(root);
-        }
-    }
-    ~WideFolder() {
-        for (auto it = created.rbegin(); it != created.rend(); ++it) {
-            if (!DeleteFileW(it->c_str())) {
-                RemoveDirectoryW(it->c_str());
-            }
-        }
-    }
-    WideFolder(const WideFolder&) = delete;
-    WideFolder& operator=(const WideFolder&) = delete;
-
-    bool folder(const std::wstring& path) {
-        if (!CreateDirectoryW(path.c_str(), nullptr)) {
-            return false;
-        }
-        created.push_back(path);
-        return true;
-    }
-    bool write(const std::wstring& path, const Bytes& bytes) {
-        HANDLE file = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-        if (file == INVALID_HANDLE_VALUE) {
-            return false;
-        }
-        created.push_back(path);
-        DWORD written = 0;
-        const BOOL ok = WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-        CloseHandle(file);
-        return ok && written == bytes.size();
-    }
-
-    std::wstring root;
-    bool made = false;
-
-private:
-    std::vector<std::wstring> created;
-};
 
 Bytes stereoRamp() {
     std::vector<std::int16_t> values;
@@ -93,35 +41,16 @@ Bytes stereoRamp() {
 }
 const wchar_t* const rampDescription = L"44100Hz, 16-bit, Stereo (PCM) Wave Audio";
 
-// What a host keeps of one identify and draw through the wide forms.
-struct WideAnswer {
-    BOOL identified = FALSE;
-    FileInfoRecordW info{};
-    wchar_t text[96] = {};
-    Pixels pixels;
-};
-
-WideAnswer askWide(const std::wstring& name, HANDLE abortEvent = nullptr) {
-    WideAnswer answer;
-    std::memset(&answer.info, 0xCD, sizeof answer.info);
-    std::wmemset(answer.text, 0xCDCD, 96);
-    answer.info.description = answer.text;
-    answer.info.descriptionCapacity = 96;
-    std::vector<wchar_t> path(name.begin(), name.end());
-    path.push_back(L'\0');
-    answer.identified = plugin().identifyFileW(nullptr, path.data(), &answer.info, abortEvent);
-    ImageSizeRecord size{64, 48};
-    if (HBITMAP bitmap = plugin().loadBitmapW(nullptr, path.data(), &answer.info, &size, abortEvent)) {
-        LONG width = 0, height = 0;
-        answer.pixels = readBack(bitmap, width, height);
-        DeleteObject(bitmap);
-    }
-    return answer;
-}
-
 class UnicodeEntryPoints : public ::testing::Test {
 protected:
     void SetUp() override { ASSERT_TRUE(plugin().loaded()) << plugin().errorText(); }
+    // A folder beneath the temporary one, named by the given units.
+    std::wstring wideFolder(const std::wstring& name) {
+        const std::wstring path = folder.widePath() + L"/" + name;
+        EXPECT_TRUE(folder.makeFolderW(path));
+        return path;
+    }
+    filetest::TempFolder folder;
 };
 
 // The identity's texts under capacities of 1, an exact fit and one unit short, with what lies
@@ -189,8 +118,7 @@ TEST_F(UnicodeEntryPoints, IdentityAsThe8BitFormUnderAnyCapacity) {
 // The description of a file under capacities of 1, an exact fit, one unit short and 0 (the whole
 // text and its terminator, nothing after it).
 TEST_F(UnicodeEntryPoints, DescriptionUnderEachCapacity) {
-    ScratchFile file("capacity.wav", stereoRamp());
-    const std::wstring name = widen(file.path());
+    const std::wstring name = widen(folder.add("capacity.wav", stereoRamp()));
     const std::uint32_t exact = static_cast<std::uint32_t>(std::wcslen(rampDescription) + 1);
     const struct {
         std::uint32_t capacity;
@@ -198,17 +126,12 @@ TEST_F(UnicodeEntryPoints, DescriptionUnderEachCapacity) {
     } rows[] = {{1, 0}, {exact, exact - 1}, {exact - 1, exact - 2}, {0, exact - 1}};
     for (const auto& row : rows) {
         SCOPED_TRACE(row.capacity);
-        wchar_t text[96];
-        std::wmemset(text, 0xCDCD, 96);
-        FileInfoRecordW info;
-        std::memset(&info, 0xCD, sizeof info);
-        info.description = text;
+        HostRecordW host;
+        FileInfoRecordW& info = host.info;
         info.descriptionCapacity = row.capacity;
-        std::vector<wchar_t> path(name.begin(), name.end());
-        path.push_back(L'\0');
-        ASSERT_EQ(plugin().identifyFileW(nullptr, path.data(), &info, nullptr), TRUE);
-        EXPECT_EQ(textOf(text), std::wstring(rampDescription, row.written));
-        EXPECT_EQ(text[row.written + 1], static_cast<wchar_t>(0xCDCD));
+        ASSERT_EQ(identifyFile(name, host), TRUE);
+        EXPECT_EQ(host.description(), std::wstring(rampDescription, row.written));
+        EXPECT_EQ(host.text[row.written + 1], HostRecordW::untouchedUnit);
         EXPECT_EQ(info.descriptionCapacity, row.capacity);
         EXPECT_EQ(info.flags, 0x805u);
         EXPECT_EQ(info.privateArea.frameCount, 2000u);
@@ -220,58 +143,53 @@ TEST_F(UnicodeEntryPoints, DescriptionUnderEachCapacity) {
 // each is identified and drawn through the wide forms, with the picture of the same file named in
 // ASCII.
 TEST_F(UnicodeEntryPoints, NamesBeyondTheCodePage) {
-    WideFolder folder(utf16(u"Проба-音"));
-    ASSERT_TRUE(folder.made);
-    ScratchFile plain("plain.wav", stereoRamp());
-    const WideAnswer reference = askWide(widen(plain.path()));
+    const std::wstring beyond = wideFolder(utf16(u"Проба-音"));
+    const auto reference = identifyAndDraw(widen(folder.add("plain.wav", stereoRamp())));
     ASSERT_EQ(reference.identified, TRUE);
-    ASSERT_FALSE(reference.pixels.empty());
+    ASSERT_FALSE(reference.picture.pixels.empty());
     const std::u16string names[] = {u"тон.wav", u"音声.wav", u"\U0001F3B5 note.wav", u"e\u0301te\u0301.wav",
                                     u"caf\u00e9.wav"};
     for (const std::u16string& leaf : names) {
-        const std::wstring name = folder.root + L"/" + utf16(leaf);
+        const std::wstring name = beyond + L"/" + utf16(leaf);
         SCOPED_TRACE(::testing::PrintToString(std::vector<unsigned>(leaf.begin(), leaf.end())));
-        ASSERT_TRUE(folder.write(name, stereoRamp()));
-        const WideAnswer answer = askWide(name);
+        ASSERT_TRUE(folder.writeW(name, stereoRamp()));
+        const auto answer = identifyAndDraw(name);
         ASSERT_EQ(answer.identified, TRUE);
-        EXPECT_EQ(textOf(answer.text), rampDescription);
-        EXPECT_EQ(answer.pixels, reference.pixels);
+        EXPECT_EQ(answer.host.description(), rampDescription);
+        EXPECT_EQ(answer.picture.pixels, reference.picture.pixels);
         // The same name with Windows' own separators.
         std::wstring backslashed = name;
         for (wchar_t& unit : backslashed) {
             unit = unit == L'/' ? L'\\' : unit;
         }
-        EXPECT_EQ(askWide(backslashed).identified, TRUE);
+        EXPECT_EQ(identifyAndDraw(backslashed).identified, TRUE);
     }
     // A name that is not UTF-16 (a lone surrogate) names no file and is refused, record untouched.
-    const WideAnswer lone = askWide(folder.root + L"/" + utf16(u"\xD800.wav"));
+    const auto lone = identifyAndDraw(beyond + L"/" + utf16(u"\xD800.wav"));
     EXPECT_EQ(lone.identified, FALSE);
-    EXPECT_EQ(lone.info.flags, 0xCDCDCDCDu);
-    EXPECT_EQ(lone.text[0], static_cast<wchar_t>(0xCDCD));
+    EXPECT_TRUE(lone.host.untouched());
 }
 
 // A path far beyond 260 characters, as it is, and (on Windows) with "\\?\" in front, whose
 // backslashes the file layer's '/' must not break.
 TEST_F(UnicodeEntryPoints, PathsBeyond260Characters) {
-    WideFolder folder(utf16(u"длинный"));
-    ASSERT_TRUE(folder.made);
-    std::wstring path = folder.root;
+    std::wstring path = wideFolder(utf16(u"длинный"));
     for (int level = 0; level < 6; ++level) {
         path += L"/" + utf16(u"папка-") + std::wstring(50, L'x') + widen(std::to_string(level));
-        ASSERT_TRUE(folder.folder(path));
+        ASSERT_TRUE(folder.makeFolderW(path));
     }
     const std::wstring name = path + utf16(u"/тон.wav");
     ASSERT_GT(name.size(), 300u);
-    ASSERT_TRUE(folder.write(name, stereoRamp()));
-    const WideAnswer answer = askWide(name);
+    ASSERT_TRUE(folder.writeW(name, stereoRamp()));
+    const auto answer = identifyAndDraw(name);
     EXPECT_EQ(answer.identified, TRUE);
-    EXPECT_FALSE(answer.pixels.empty());
+    EXPECT_FALSE(answer.picture.pixels.empty());
 #ifdef _WIN32
     std::wstring prefixed = L"\\\\?\\" + name;
     for (wchar_t& unit : prefixed) {
         unit = unit == L'/' ? L'\\' : unit;
     }
-    EXPECT_EQ(askWide(prefixed).identified, TRUE);
+    EXPECT_EQ(identifyAndDraw(prefixed).identified, TRUE);
 #endif
 }
 
@@ -279,8 +197,7 @@ TEST_F(UnicodeEntryPoints, PathsBeyond260Characters) {
 // UTF-8, and one whose name is in the code page (looked up by its ANSI bytes, as the 8-bit form
 // would look it up).
 TEST_F(UnicodeEntryPoints, ArchiveNamedBeyondTheCodePage) {
-    WideFolder folder(utf16(u"Архив"));
-    ASSERT_TRUE(folder.made);
+    const std::wstring archiveFolder = wideFolder(utf16(u"Архив"));
     const std::wstring inCodePage = utf16(u"caf\u00e9.wav");
     char ansi[16] = {};
     BOOL defaulted = FALSE;
@@ -289,23 +206,22 @@ TEST_F(UnicodeEntryPoints, ArchiveNamedBeyondTheCodePage) {
               0);
     ASSERT_FALSE(defaulted);
     const std::string utf8Entry = "\xD0\xB7\xD0\xB2\xD1\x83\xD0\xBA/\xE9\x9F\xB3.wav"; // звук/音.wav
-    const std::wstring archive = folder.root + utf16(u"/банк-音.pak");
-    ASSERT_TRUE(folder.write(archive, PakWriter()
+    const std::wstring archive = archiveFolder + utf16(u"/банк-音.pak");
+    ASSERT_TRUE(folder.writeW(archive, PakWriter()
                                           .stored("drums/kick.wav", stereoRamp())
                                           .stored(utf8Entry, stereoRamp())
                                           .stored(ansi, stereoRamp())
                                           .bytes()));
     const std::wstring entries[] = {L"\\drums\\kick.wav", utf16(u"\\звук\\音.wav"), L"\\" + inCodePage};
     for (const std::wstring& entry : entries) {
-        const WideAnswer answer = askWide(archive + entry);
+        const auto answer = identifyAndDraw(archive + entry);
         EXPECT_EQ(answer.identified, TRUE);
-        EXPECT_EQ(textOf(answer.text), rampDescription);
-        EXPECT_FALSE(answer.pixels.empty());
+        EXPECT_EQ(answer.host.description(), rampDescription);
+        EXPECT_FALSE(answer.picture.pixels.empty());
     }
-    EXPECT_EQ(askWide(archive + L"\\missing.wav").identified, FALSE);
+    EXPECT_EQ(identifyAndDraw(archive + L"\\missing.wav").identified, FALSE);
     // A name outside any archive lets go of the archive file, so that its folder can be removed.
-    ScratchFile loose("release.wav", stereoRamp());
-    EXPECT_EQ(askWide(widen(loose.path())).identified, TRUE);
+    EXPECT_EQ(identifyAndDraw(widen(folder.add("release.wav", stereoRamp()))).identified, TRUE);
 }
 
 // Files of every kind the other tests build (formats the plugin describes, draws or refuses),
@@ -327,17 +243,15 @@ TEST_F(UnicodeEntryPoints, SameAnswersAsThe8BitForms) {
         WavWriter().chunk("LIST", Bytes(7, 'x'), true).pcm(2, 11025, 16).data(frames, true).bytes(),
         Bytes(30, 0),
     };
-    std::vector<std::unique_ptr<ScratchFile>> files;
     std::vector<std::string> names;
     PakWriter pak;
     for (std::size_t i = 0; i < sizeof kinds / sizeof kinds[0]; ++i) {
-        files.push_back(std::make_unique<ScratchFile>("kind" + std::to_string(i) + ".wav", kinds[i]));
-        names.push_back(files.back()->path());
+        names.push_back(folder.add("kind" + std::to_string(i) + ".wav", kinds[i]));
         pak.stored("dir/" + std::to_string(i) + ".wav", kinds[i]);
     }
-    files.push_back(std::make_unique<ScratchFile>("kinds.pak", pak.bytes()));
+    const std::string archive = folder.add("kinds.pak", pak.bytes());
     for (std::size_t i = 0; i < sizeof kinds / sizeof kinds[0]; ++i) {
-        names.push_back(files.back()->path() + std::string("\\dir\\") + std::to_string(i) + ".wav");
+        names.push_back(archive + "\\dir\\" + std::to_string(i) + ".wav");
     }
     const std::string corpus = SONOLOOK_CORPUS_DIR;
     for (const char* finding : {"wave_scan/gigabyte-frames.wav", "pak/declared-gigabytes.pak", "pak/claimed-directory.pak"}) {
@@ -349,33 +263,18 @@ TEST_F(UnicodeEntryPoints, SameAnswersAsThe8BitForms) {
     for (const std::string& name : names) {
         for (HANDLE abortEvent : {static_cast<HANDLE>(nullptr), signalled}) {
             SCOPED_TRACE(name + (abortEvent != nullptr ? " (aborted)" : ""));
-            FileInfoRecord info;
-            std::memset(&info, 0xCD, sizeof info);
-            char text[96];
-            std::memset(text, 0xCD, sizeof text);
-            info.description = text;
-            info.descriptionCapacity = sizeof text;
-            std::vector<char> path(name.begin(), name.end());
-            path.push_back('\0');
-            const BOOL identifiedA = plugin().identifyFile(nullptr, path.data(), &info, abortEvent);
-            Pixels pixelsA;
-            ImageSizeRecord size{64, 48};
-            if (HBITMAP bitmap = plugin().loadBitmap(nullptr, path.data(), &info, &size, abortEvent)) {
-                LONG width = 0, height = 0;
-                pixelsA = readBack(bitmap, width, height);
-                DeleteObject(bitmap);
-            }
-            const WideAnswer wide = askWide(widen(name), abortEvent);
-            ASSERT_EQ(wide.identified, identifiedA);
-            EXPECT_EQ(wide.pixels, pixelsA);
+            const auto narrow = identifyAndDraw(name, {64, 48}, abortEvent);
+            const auto wide = identifyAndDraw(widen(name), {64, 48}, abortEvent);
+            ASSERT_EQ(wide.identified, narrow.identified);
+            EXPECT_EQ(wide.picture.pixels, narrow.picture.pixels);
             // Byte for byte, but the description pointer; the text unit for byte.
             FileInfoRecord converted;
-            std::memcpy(&converted, &wide.info, sizeof converted);
-            converted.description = info.description;
-            EXPECT_EQ(std::memcmp(&converted, &info, sizeof info), 0);
-            EXPECT_EQ(wide.text[0] == static_cast<wchar_t>(0xCDCD), text[0] == static_cast<char>(0xCD));
-            if (identifiedA) {
-                EXPECT_EQ(textOf(wide.text), widen(text));
+            std::memcpy(&converted, &wide.host.info, sizeof converted);
+            converted.description = narrow.host.info.description;
+            EXPECT_EQ(std::memcmp(&converted, &narrow.host.info, sizeof converted), 0);
+            EXPECT_EQ(wide.host.text[0] == HostRecordW::untouchedUnit, narrow.host.text[0] == HostRecord::untouchedUnit);
+            if (narrow.identified) {
+                EXPECT_EQ(wide.host.description(), widen(narrow.host.description()));
                 identified += abortEvent == nullptr ? 1 : 0;
             }
         }

@@ -7,6 +7,7 @@
 #include <atomic>
 
 #include "core/Utils/Platform.h"
+#include "support/PlatformFailures.h"
 
 namespace {
 
@@ -52,8 +53,7 @@ struct Wrapped;
 template <auto entry, class Result, class... Arguments>
 struct Wrapped<entry, Result(WINAPI* PlatformCalls::*)(Arguments...)> {
     static inline Result(WINAPI* next)(Arguments...) = nullptr;
-    static inline Result failedResult{};
-    static inline DWORD failedError = 0;
+    static inline const PlatformFailure<Result>* failure = nullptr;
     static inline std::size_t number = 0;
 
     static Result WINAPI call(Arguments... arguments) {
@@ -61,8 +61,7 @@ struct Wrapped<entry, Result(WINAPI* PlatformCalls::*)(Arguments...)> {
             return next(arguments...);
         }
         (clearCount(arguments), ...);
-        SetLastError(failedError);
-        return failedResult;
+        return failure->fail();
     }
     static void install(std::size_t callNumber) {
         number = callNumber;
@@ -79,20 +78,19 @@ struct Listed {
 };
 
 template <auto entry, class Result>
-Listed listed(const char* name, Result failed, DWORD error) {
-    Wrapped<entry>::failedResult = failed;
-    Wrapped<entry>::failedError = error;
+Listed listed(const char* name, const PlatformFailure<Result>& failure) {
+    Wrapped<entry>::failure = &failure;
     return {name, Wrapped<entry>::install, Wrapped<entry>::restore};
 }
 
-// The swept calls: how each one fails, and the code it leaves for GetLastError.
+// The swept calls, each failing as PlatformFailures.h says that call fails.
 const Listed sweptCalls[] = {
-    listed<&PlatformCalls::CreateFileA>("CreateFileA", INVALID_HANDLE_VALUE, ERROR_SHARING_VIOLATION),
-    listed<&PlatformCalls::CreateFileW>("CreateFileW", INVALID_HANDLE_VALUE, ERROR_SHARING_VIOLATION),
-    listed<&PlatformCalls::ReadFile>("ReadFile", BOOL{FALSE}, ERROR_NETWORK_BUSY),
-    listed<&PlatformCalls::SetFilePointer>("SetFilePointer", INVALID_SET_FILE_POINTER, ERROR_NEGATIVE_SEEK),
-    listed<&PlatformCalls::GetFileSize>("GetFileSize", INVALID_FILE_SIZE, ERROR_ACCESS_DENIED),
-    listed<&PlatformCalls::WriteFile>("WriteFile", BOOL{FALSE}, ERROR_DISK_FULL),
+    listed<&PlatformCalls::CreateFileA>("CreateFileA", platformFailures::createFile),
+    listed<&PlatformCalls::CreateFileW>("CreateFileW", platformFailures::createFile),
+    listed<&PlatformCalls::ReadFile>("ReadFile", platformFailures::readFile),
+    listed<&PlatformCalls::SetFilePointer>("SetFilePointer", platformFailures::setFilePointer),
+    listed<&PlatformCalls::GetFileSize>("GetFileSize", platformFailures::getFileSize),
+    listed<&PlatformCalls::WriteFile>("WriteFile", platformFailures::writeFile),
 };
 constexpr std::size_t callTotal = sizeof sweptCalls / sizeof sweptCalls[0];
 static_assert(callTotal <= FileCallFaults::maxCalls, "more calls than counts");

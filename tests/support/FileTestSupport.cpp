@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+#include "core/fileio/NameResolution.h"
+
 void PrintTo(FileError error, std::ostream* out) {
     static const char* const names[] = {"None", "CannotOpen", "NotOpen", "AlreadyOpened", "AlreadyLoaded",
                                         "LoadEmpty", "ReadOnAppend", "WriteOnRead", "Unused8", "ReadFailed",
@@ -56,7 +58,14 @@ TempFolder::TempFolder() {
     CreateDirectoryA(root.c_str(), nullptr);
 }
 
-TempFolder::~TempFolder() { removeTree(root); }
+TempFolder::~TempFolder() {
+    for (auto made = madeWide.rbegin(); made != madeWide.rend(); ++made) {
+        if (!DeleteFileW(made->c_str())) {
+            RemoveDirectoryW(made->c_str());
+        }
+    }
+    removeTree(root);
+}
 
 bool TempFolder::write(const std::string& name, const std::string& bytes) const {
     HANDLE h = CreateFileA(file(name).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -73,6 +82,32 @@ bool TempFolder::makeFolder(const std::string& name) const {
     return CreateDirectoryA(file(name).c_str(), nullptr) != FALSE;
 }
 
+std::string TempFolder::add(const std::string& name, const std::vector<std::uint8_t>& bytes) const {
+    return write(name, std::string(bytes.begin(), bytes.end())) ? file(name) : std::string();
+}
+
+bool TempFolder::makeFolderW(const std::wstring& path) {
+    // One a crashed run left behind (process numbers come round again) is taken as it is: the
+    // 8-bit calls that empty the folder at the start cannot name it.
+    if (!CreateDirectoryW(path.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) {
+        return false;
+    }
+    madeWide.push_back(path);
+    return true;
+}
+
+bool TempFolder::writeW(const std::wstring& path, const std::vector<std::uint8_t>& bytes) {
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    madeWide.push_back(path);
+    DWORD written = 0;
+    const BOOL ok = WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    CloseHandle(h);
+    return ok && written == bytes.size();
+}
+
 std::string TempFolder::read(const std::string& name) const {
     HANDLE h = CreateFileA(file(name).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
                            FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -87,6 +122,11 @@ std::string TempFolder::read(const std::string& name) const {
     }
     CloseHandle(h);
     return content;
+}
+
+bool rawOpenOnDisk(File& file, const std::string& path) {
+    ResolvedName target;
+    return target.assignDisk(path.c_str()) && file.RawOpenRead(target);
 }
 
 } // namespace filetest

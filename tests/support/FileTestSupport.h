@@ -21,7 +21,10 @@ void PrintTo(FileError error, std::ostream* out);
 
 namespace filetest {
 
-// A fresh folder under the temporary directory, removed with everything in it at destruction.
+// A fresh folder under the temporary directory, removed with everything in it at destruction: the
+// one temporary-file helper of the file layer's and the plugin's tests. Names the ANSI code page
+// cannot spell are made beneath it through the wide calls (writeW, makeFolderW) and removed the
+// same way, innermost first, before the folder itself.
 class TempFolder {
 public:
     TempFolder();
@@ -35,12 +38,25 @@ public:
     // Writes (or replaces) a file with the given bytes; false when it cannot be written.
     bool write(const std::string& name, const std::string& bytes) const;
     bool makeFolder(const std::string& name) const;
+    // Writes (or replaces) a file with the given bytes and answers its path; empty when it cannot
+    // be written.
+    std::string add(const std::string& name, const std::vector<std::uint8_t>& bytes) const;
+    // The folder's path in wide characters (it is ASCII), '/' separators.
+    std::wstring widePath() const { return std::wstring(root.begin(), root.end()); }
+    // The wide forms of makeFolder and write, taking a whole path beneath the folder.
+    bool makeFolderW(const std::wstring& path);
+    bool writeW(const std::wstring& path, const std::vector<std::uint8_t>& bytes);
     // The whole content of a file, or "<missing>".
     std::string read(const std::string& name) const;
 
 private:
     std::string root;
+    // What the wide calls made, in order.
+    std::vector<std::wstring> madeWide;
 };
+
+// The raw open of a name on the disk, as resolution hands it over.
+bool rawOpenOnDisk(File& file, const std::string& path);
 
 // The categories file-layer tests route to the fault heap: engine objects, the arrays of the
 // tests (5), archives and strings.

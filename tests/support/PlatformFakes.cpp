@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "core/Utils/Platform.h"
+#include "support/PlatformFailures.h"
 
 namespace {
 
@@ -34,8 +35,7 @@ BOOL WINAPI fakeReadFile(HANDLE file, LPVOID buffer, DWORD count, LPDWORD got, L
         if (got != nullptr) {
             *got = 0;
         }
-        SetLastError(ERROR_NETWORK_BUSY);
-        return FALSE;
+        return platformFailures::readFile.fail();
     }
     if (current.readLimit >= 0) {
         count = std::min(count, static_cast<DWORD>(current.readLimit));
@@ -46,8 +46,10 @@ BOOL WINAPI fakeReadFile(HANDLE file, LPVOID buffer, DWORD count, LPDWORD got, L
 BOOL WINAPI fakeWriteFile(HANDLE file, LPCVOID buffer, DWORD count, LPDWORD written, LPOVERLAPPED overlapped) {
     const std::int32_t call = current.writeFileCalls++;
     if (current.writeFails || call == current.writeFailAt) {
-        *written = 0;
-        return FALSE;
+        if (written != nullptr) {
+            *written = 0;
+        }
+        return platformFailures::writeFile.fail();
     }
     if (current.shortWrites && count > 1) {
         count -= 1;
@@ -58,8 +60,7 @@ BOOL WINAPI fakeWriteFile(HANDLE file, LPCVOID buffer, DWORD count, LPDWORD writ
 DWORD WINAPI fakeSetFilePointer(HANDLE file, LONG distance, PLONG high, DWORD method) {
     ++current.setFilePointerCalls;
     if (current.seekFails) {
-        SetLastError(ERROR_NEGATIVE_SEEK);
-        return INVALID_SET_FILE_POINTER;
+        return platformFailures::setFilePointer.fail();
     }
     if (method == FILE_BEGIN && current.recordContent) {
         current.seekTargets.push_back(static_cast<std::uint32_t>(distance));
@@ -70,8 +71,7 @@ DWORD WINAPI fakeSetFilePointer(HANDLE file, LONG distance, PLONG high, DWORD me
 DWORD WINAPI fakeGetFileSize(HANDLE file, LPDWORD high) {
     ++current.getFileSizeCalls;
     if (current.sizeFails) {
-        SetLastError(ERROR_ACCESS_DENIED);
-        return INVALID_FILE_SIZE;
+        return platformFailures::getFileSize.fail();
     }
     return real.GetFileSize(file, high);
 }
@@ -79,8 +79,7 @@ DWORD WINAPI fakeGetFileSize(HANDLE file, LPDWORD high) {
 BOOL WINAPI fakeFindNextFileA(HANDLE search, LPWIN32_FIND_DATAA found) {
     const std::int32_t call = current.findNextCalls++;
     if (current.findNextFailsFrom >= 0 && call >= current.findNextFailsFrom) {
-        SetLastError(ERROR_NETWORK_BUSY);
-        return FALSE;
+        return platformFailures::findNextFile.fail();
     }
     return real.FindNextFileA(search, found);
 }

@@ -24,15 +24,16 @@ struct PlatformLog {
     std::int32_t getFileSizeCalls = 0;
     std::int32_t closeHandleCalls = 0;
     std::int32_t openHandles = 0;         // handles CreateFileA or CreateFileW gave and CloseHandle has not taken back
+    // Every failure below fails as PlatformFailures.h says the call fails.
     std::int32_t readFileFailFrom = -1;   // ReadFile calls from this one (0-based) on fail; -1: none
     std::int32_t readLimit = -1;          // ReadFile delivers at most this many bytes; -1: no limit
-    bool seekFails = false;               // SetFilePointer fails with ERROR_NEGATIVE_SEEK
-    bool sizeFails = false;               // GetFileSize fails with ERROR_ACCESS_DENIED
+    bool seekFails = false;               // SetFilePointer fails
+    bool sizeFails = false;               // GetFileSize fails
     bool writeFails = false;              // WriteFile fails, writing nothing
     std::int32_t writeFileCalls = 0;
     std::int32_t writeFailAt = -1;        // this WriteFile call (0-based) alone fails; -1: none
     std::int32_t findNextCalls = 0;
-    std::int32_t findNextFailsFrom = -1;  // FindNextFileA calls from this one fail with ERROR_NETWORK_BUSY
+    std::int32_t findNextFailsFrom = -1;  // FindNextFileA calls from this one (0-based) on fail; -1: none
     bool shortWrites = false;             // WriteFile writes one byte less than asked (at least 1)
     const char* modulePath = nullptr;     // GetModuleFileNameA's answer, cut like older systems'; null: real
     std::vector<std::uint32_t> seekTargets; // SetFilePointer's absolute targets

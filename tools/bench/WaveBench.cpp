@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "core/Utils/Platform.h"
+#include "core/fileio/ArchiveMount.h"
 #include "core/fileio/PakArchive.h"
 #include "plugin/EntryPoints.h"
 #include "tests/support/WavWriter.h"

@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <cwchar>
+#include <string>
 #include <utility>
 
 #include "core/Utils/String.h"
@@ -10,27 +12,49 @@
 
 namespace {
 
+// Every form (8-bit, 8-bit into UTF-16, UTF-16) cuts alike; a byte above 0x7F becomes the unit of
+// the same value.
 TEST(TextCopy, CutsToTheCapacityAndAlwaysEndsWithNul) {
     struct Case {
         const char* source;
         std::uint32_t capacity;
         const char* expected; // null: nothing written
     } const cases[] = {
-        {"Stereo", 16, "Stereo"}, {"Stereo", 7, "Stereo"}, {"Stereo", 6, "Stere"},
-        {"Stereo", 1, ""},        {"Stereo", 0, nullptr},  {nullptr, 4, ""},
+        {"Stereo", 16, "Stereo"}, {"Stereo", 7, "Stereo"}, {"Stereo", 6, "Stere"},  {"Stereo", 1, ""},
+        {"Stereo", 0, nullptr},   {nullptr, 4, ""},        {"\xE9t\xE9", 3, "\xE9t"},
     };
     for (const Case& c : cases) {
         char buffer[16];
         std::memset(buffer, '#', sizeof buffer);
+        wchar_t wide[16];
+        std::wmemset(wide, L'#', 16);
+        wchar_t fromWide[16];
+        std::wmemset(fromWide, L'#', 16);
+        std::wstring wideSource;
+        for (const char* p = c.source; p != nullptr && *p != '\0'; ++p) {
+            wideSource += static_cast<wchar_t>(static_cast<unsigned char>(*p));
+        }
         const std::uint32_t copied = copyText(buffer, c.capacity, c.source);
+        EXPECT_EQ(copyText(wide, c.capacity, c.source), copied) << c.capacity;
+        EXPECT_EQ(copyText(fromWide, c.capacity, c.source != nullptr ? wideSource.c_str() : nullptr), copied)
+            << c.capacity;
         if (c.expected == nullptr) {
             EXPECT_EQ(copied, 0u);
             EXPECT_EQ(buffer[0], '#');
+            EXPECT_EQ(wide[0], L'#');
+            EXPECT_EQ(fromWide[0], L'#');
             continue;
         }
         EXPECT_STREQ(buffer, c.expected) << c.capacity;
         EXPECT_EQ(copied, std::strlen(c.expected));
         EXPECT_EQ(buffer[copied + 1], '#') << "nothing written past the NUL";
+        for (const wchar_t* got : {wide, fromWide}) {
+            for (std::uint32_t i = 0; i < copied; ++i) {
+                EXPECT_EQ(got[i], static_cast<wchar_t>(static_cast<unsigned char>(c.expected[i]))) << c.capacity;
+            }
+            EXPECT_EQ(got[copied], L'\0') << c.capacity;
+            EXPECT_EQ(got[copied + 1], L'#') << "nothing written past the NUL";
+        }
     }
 }
 

@@ -18,6 +18,7 @@
 
 #include "support/FileTestSupport.h"
 #include "core/fileio/DiskFile.h"
+#include "core/fileio/ArchiveMount.h"
 #include "core/fileio/PakArchive.h"
 #include "core/fileio/SharedState.h"
 #include "core/thread/Lock.h"

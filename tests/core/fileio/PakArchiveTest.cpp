@@ -5,15 +5,19 @@
 
 #include <windows.h>
 
+#include <atomic>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "support/FileTestSupport.h"
 #include "core/fileio/DiskFile.h"
+#include "core/fileio/ArchiveMount.h"
 #include "core/fileio/PakArchive.h"
 #include "core/fileio/SharedState.h"
 #include "support/PakWriter.h"
+#include "support/FileCallFaults.h"
 #include "support/PlatformFakes.h"
 
 namespace {
@@ -388,6 +392,31 @@ TEST_F(PakTest, FileObjectsReadTheirOwnEntries) {
     EXPECT_EQ(std::string(b, 11), "012345987" "89");
     ASSERT_TRUE(digits.Close());
     EXPECT_EQ(counted().openHandles, 2); // the loose file and the second archive
+
+    // While another thread holds the shared handle (waiting on its storage), a reader takes a
+    // handle of its own rather than wait, reads through it, and closes it with its entry.
+    ASSERT_TRUE(digits.Open((path + "/digits").c_str()));
+    std::atomic<int> stage{0};
+    std::thread holder([&] {
+        PakArchive& archive = mounted();
+        ASSERT_TRUE(archive.access.acquire());
+        stage = 1;
+        while (stage.load() != 2) {
+            std::this_thread::yield();
+        }
+        archive.access.release();
+    });
+    while (stage.load() != 1) {
+        std::this_thread::yield();
+    }
+    EXPECT_TRUE(digits.Seek(3));
+    EXPECT_EQ(digits.Read(b, 4), 4u);
+    EXPECT_EQ(std::string(b, 4), "3456");
+    EXPECT_EQ(counted().openHandles, 4);
+    stage = 2;
+    holder.join();
+    ASSERT_TRUE(digits.Close());
+    EXPECT_EQ(counted().openHandles, 3); // and the archive, mounted again
 }
 
 // A failed seek must not leave the archive believing its file is at the target: the next seek
@@ -405,6 +434,32 @@ TEST_F(PakTest, AFailedSeekLeavesTheFilePositionUnknown) {
     ASSERT_TRUE(f.Seek(6));
     EXPECT_EQ(f.Read(b, 2), 2u);
     EXPECT_EQ(std::string(b, 2), "67");
+}
+
+// A read of the archive file that fails once is tried again from the cursor's own place, for a
+// stored entry read piecewise and a compressed one loaded whole; a failure on every try fails.
+TEST_F(PakTest, AFailedReadIsTriedAgainFromTheCursor) {
+    const Bytes tune = text("inflated in one request");
+    const std::string path = writePak("retry.pak", PakWriter().stored("digits", text("0123456789")).compressed("tune", tune).bytes());
+    std::uint32_t readFileMask = 0;
+    for (std::size_t call = 0; call < FileCallFaults::callCount(); ++call) {
+        readFileMask |= std::string(FileCallFaults::callName(call)) == "ReadFile" ? 1u << call : 0u;
+    }
+    DiskFile stored(false);
+    ASSERT_TRUE(stored.Open((path + "/digits").c_str()));
+    char b[4] = {};
+    ASSERT_EQ(stored.Read(b, 3), 3u);
+    for (const bool onwards : {false, true}) {
+        FileCallFaults faults;
+        faults.failAt(0, onwards, readFileMask);
+        EXPECT_EQ(stored.Read(b, 2), onwards ? 0u : 2u) << onwards;
+        DiskFile whole(false);
+        EXPECT_EQ(whole.Open((path + "/tune").c_str(), 1, HeapCategory::Engine), !onwards) << onwards;
+        if (!onwards) {
+            EXPECT_EQ(std::string(b, 2), "34");
+            EXPECT_EQ(Bytes(whole.memoryData, whole.memoryData + whole.Size()), tune);
+        }
+    }
 }
 
 // Without its inflate buffer an archive still mounts and serves its stored entries; only its

@@ -28,7 +28,9 @@
 #include "core/Utils/Platform.h"
 #include "core/Utils/String.h"
 #include "core/fileio/DiskFile.h"
+#include "core/fileio/ArchiveMount.h"
 #include "core/fileio/PakArchive.h"
+#include "HostRoad.h"
 #include "core/log/Logger.h"
 #include "host/BitmapPixels.h"
 #include "plugin/EntryPoints.h"
@@ -324,7 +326,7 @@ Bytes recording() {
     return WavWriter().pcm(1, 22050, 16).data(samples16(values)).bytes();
 }
 
-class AllocationSweep : public ::testing::Test {
+class FailureSweep : public ::testing::Test {
 protected:
     void TearDown() override { UnmountArchive(); }
     std::string write(const std::string& name, const Bytes& bytes) {
@@ -334,7 +336,7 @@ protected:
     TempFolder folder;
 };
 
-TEST_F(AllocationSweep, FileLayer) {
+TEST_F(FailureSweep, FileLayer) {
     const Bytes content = text("0123456789abcdefghij");
     const std::string path = write("plain.txt", content);
     ASSERT_TRUE(folder.makeFolder("sub"));
@@ -381,7 +383,7 @@ TEST_F(AllocationSweep, FileLayer) {
     EXPECT_GT(calls, 10);
 }
 
-TEST_F(AllocationSweep, PakMountStoredAndCompressedReads) {
+TEST_F(FailureSweep, PakMountStoredAndCompressedReads) {
     const Bytes stored = text("stored as it is");
     std::string longText;
     for (int i = 0; i < 200; ++i) {
@@ -454,7 +456,7 @@ Transcript logRoad(const std::string& path, const std::string* expected, std::st
     return t;
 }
 
-TEST_F(AllocationSweep, LoggerWithALogFile) {
+TEST_F(FailureSweep, LoggerWithALogFile) {
     const std::string logPath = folder.file("sweep.html");
     const auto [requests, calls] = sweep("logger", [&] { return logRoad(logPath, nullptr, nullptr); });
     EXPECT_GT(requests, 2);
@@ -463,7 +465,7 @@ TEST_F(AllocationSweep, LoggerWithALogFile) {
 
 // When a piece of the HTML opening fails, the attach fails: a log that was attached holds the
 // clean log's start, with no hole where a failed piece would be.
-TEST_F(AllocationSweep, LogFileHoldsTheStartOfTheCleanLog) {
+TEST_F(FailureSweep, LogFileHoldsTheStartOfTheCleanLog) {
     const std::string logPath = folder.file("sweep.html");
     std::string whole;
     logRoad(logPath, nullptr, &whole);
@@ -472,7 +474,7 @@ TEST_F(AllocationSweep, LogFileHoldsTheStartOfTheCleanLog) {
 }
 
 // identify and then draw, on a loose file and on the same bytes stored in a pak.
-TEST_F(AllocationSweep, EntryPointsOnLooseAndPakFiles) {
+TEST_F(FailureSweep, EntryPointsOnLooseAndPakFiles) {
     const Bytes wave = recording();
     const std::string loose = write("sweep.wav", wave);
     const std::string pak = write("bank.pak", PakWriter().stored("other.wav", text("x")).stored("drums/sweep.wav", wave).bytes());
@@ -481,41 +483,33 @@ TEST_F(AllocationSweep, EntryPointsOnLooseAndPakFiles) {
     for (const std::string* path : {&loose, &inside}) {
         std::vector<char> name(path->begin(), path->end());
         name.push_back('\0');
-        char cleanText[96] = {};
-        FileInfoRecord cleanRecord{};
-        cleanRecord.description = cleanText;
-        cleanRecord.descriptionCapacity = sizeof cleanText;
-        ASSERT_EQ(DVP_IdentifyFileA(nullptr, name.data(), &cleanRecord, nullptr), TRUE) << *path;
+        HostRecord clean;
+        ASSERT_EQ(DVP_IdentifyFileA(nullptr, name.data(), &clean.info, nullptr), TRUE) << *path;
         UnmountArchive();
         const bool inPak = path == &inside;
 
         sweep(inPak ? "DVP_IdentifyFileA, pak" : "DVP_IdentifyFileA, loose", [&] {
             Transcript t;
-            char description[96];
-            std::memset(description, 0xCD, sizeof description);
-            FileInfoRecord record;
-            std::memset(&record, 0xCD, sizeof record);
-            record.description = description;
-            record.descriptionCapacity = sizeof description;
-            const BOOL identified = DVP_IdentifyFileA(nullptr, name.data(), &record, nullptr);
+            HostRecord host;
+            const BOOL identified = DVP_IdentifyFileA(nullptr, name.data(), &host.info, nullptr);
             t.result(identified == TRUE);
             if (identified == TRUE) {
-                t.damage += std::strcmp(description, cleanText) != 0 ? 1 : 0;
-                t.damage += std::memcmp(&record.privateArea, &cleanRecord.privateArea, sizeof record.privateArea) != 0 ? 1 : 0;
+                t.damage += std::strcmp(host.text, clean.text) != 0 ? 1 : 0;
+                t.damage += std::memcmp(&host.info.privateArea, &clean.info.privateArea, sizeof host.info.privateArea) != 0 ? 1 : 0;
             } else {
                 // A refusal leaves the host's record as it was.
-                t.damage += record.flags != 0xCDCDCDCDu || static_cast<unsigned char>(description[0]) != 0xCD ? 1 : 0;
+                t.damage += host.untouched() ? 0 : 1;
             }
             UnmountArchive();
             return t;
         });
         sweep(inPak ? "DVP_LoadBitmapA, pak" : "DVP_LoadBitmapA, loose", [&] {
             Transcript t;
-            FileInfoRecord record = cleanRecord;
+            FileInfoRecord record = clean.info;
             ImageSizeRecord size{48, 32};
             t.bitmap = DVP_LoadBitmapA(nullptr, name.data(), &record, &size, nullptr);
             t.result(t.bitmap != nullptr);
-            t.damage += std::memcmp(&record, &cleanRecord, sizeof record) != 0 ? 1 : 0;
+            t.damage += std::memcmp(&record, &clean.info, sizeof record) != 0 ? 1 : 0;
             UnmountArchive();
             return t;
         });
@@ -525,7 +519,7 @@ TEST_F(AllocationSweep, EntryPointsOnLooseAndPakFiles) {
 // The wide forms on a loose file and on an entry whose name is UTF-8 in a pak: the name's
 // conversions (to UTF-8, to UTF-16 for the open, to the entry's lookup name) fail like any other
 // request.
-TEST_F(AllocationSweep, WideEntryPointsOnLooseAndPakFiles) {
+TEST_F(FailureSweep, WideEntryPointsOnLooseAndPakFiles) {
     const Bytes wave = recording();
     const std::string loose = write("sweep.wav", wave);
     const std::string pak =
@@ -534,34 +528,26 @@ TEST_F(AllocationSweep, WideEntryPointsOnLooseAndPakFiles) {
     for (std::wstring name : {std::wstring(loose.begin(), loose.end()),
                               std::wstring(pak.begin(), pak.end()) + std::wstring(entry.begin(), entry.end())}) {
         name.push_back(L'\0');
-        wchar_t cleanText[96] = {};
-        FileInfoRecordW cleanRecord{};
-        cleanRecord.description = cleanText;
-        cleanRecord.descriptionCapacity = 96;
-        ASSERT_EQ(DVP_IdentifyFileW(nullptr, &name[0], &cleanRecord, nullptr), TRUE);
+        HostRecordW clean;
+        ASSERT_EQ(DVP_IdentifyFileW(nullptr, &name[0], &clean.info, nullptr), TRUE);
         UnmountArchive();
         sweep("DVP_IdentifyFileW", [&] {
             Transcript t;
-            wchar_t description[96];
-            std::wmemset(description, 0xCDCD, 96);
-            FileInfoRecordW record;
-            std::memset(&record, 0xCD, sizeof record);
-            record.description = description;
-            record.descriptionCapacity = 96;
-            const BOOL identified = DVP_IdentifyFileW(nullptr, &name[0], &record, nullptr);
+            HostRecordW host;
+            const BOOL identified = DVP_IdentifyFileW(nullptr, &name[0], &host.info, nullptr);
             t.result(identified == TRUE);
             if (identified == TRUE) {
-                t.damage += std::wcscmp(description, cleanText) != 0 ? 1 : 0;
-                t.damage += std::memcmp(&record.privateArea, &cleanRecord.privateArea, sizeof record.privateArea) != 0;
+                t.damage += std::wcscmp(host.text, clean.text) != 0 ? 1 : 0;
+                t.damage += std::memcmp(&host.info.privateArea, &clean.info.privateArea, sizeof host.info.privateArea) != 0;
             } else {
-                t.damage += record.flags != 0xCDCDCDCDu || description[0] != static_cast<wchar_t>(0xCDCD) ? 1 : 0;
+                t.damage += host.untouched() ? 0 : 1;
             }
             UnmountArchive();
             return t;
         });
         sweep("DVP_LoadBitmapW", [&] {
             Transcript t;
-            FileInfoRecordW record = cleanRecord;
+            FileInfoRecordW record = clean.info;
             ImageSizeRecord size{48, 32};
             t.bitmap = DVP_LoadBitmapW(nullptr, &name[0], &record, &size, nullptr);
             t.result(t.bitmap != nullptr);
@@ -573,7 +559,7 @@ TEST_F(AllocationSweep, WideEntryPointsOnLooseAndPakFiles) {
 
 // The picture with a reader in flight from the first sample (one, so that the counting fakes never
 // see two calls at once): a reader that cannot be made, open or read hands its sample back.
-TEST_F(AllocationSweep, PictureWithAReaderInFlight) {
+TEST_F(FailureSweep, PictureWithAReaderInFlight) {
     const std::string loose = write("flight.wav", recording());
     std::vector<char> name(loose.begin(), loose.end());
     name.push_back('\0');
