@@ -19,7 +19,6 @@ public:
     // first: the object the others accompany, in whose encoding they open names.
     explicit PluginFileMaker(const PluginFile& first) : original(first) {}
     File* MakeFile() override { return new (HeapCategory::Engine) PluginFile(original.nameEncoding); }
-    bool ReadsInParallel() override { return original.entryArchive == nullptr; }
 
 private:
     const PluginFile& original;

@@ -10,10 +10,6 @@ public:
     // A Closed file object that opens names as the caller's object does, from the heap registry;
     // null when there is no memory. The caller destroys it with delete.
     virtual File* MakeFile() = 0;
-    // Whether objects made here read the caller's opened file through handles of their own, so
-    // that their reads can be in flight together (an entry of a pak archive shares the archive's
-    // one handle, and its reads wait for each other).
-    virtual bool ReadsInParallel() = 0;
 
 protected:
     ~FileMaker() = default;

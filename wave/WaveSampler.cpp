@@ -7,7 +7,6 @@
 
 #include "core/fileio/File.h"
 #include "core/memory/HeapPointer.h"
-#include "wave/FileMaker.h"
 #include "wave/SampleRun.h"
 #include "wave/WaveHostCalls.h"
 
@@ -160,8 +159,7 @@ void sampleFrames(const SamplingJob& job, const SamplingTuning& settings, float*
             continue;
         }
         judged = true;
-        // Readers help only where each object reads through a handle of its own.
-        if (timedMicros >= std::uint64_t{settings.slowReadMicros} * timedReads && job.moreFiles->ReadsInParallel()) {
+        if (timedMicros >= std::uint64_t{settings.slowReadMicros} * timedReads) {
             sampleInFlight(run, settings.readersPerPicture);
         }
     }

@@ -56,7 +56,6 @@ DWORD WINAPI pollSignalledAt(HANDLE, DWORD) {
 class DiskFiles final : public FileMaker {
 public:
     File* MakeFile() override { return new (HeapCategory::Engine) DiskFile(false); }
-    bool ReadsInParallel() override { return true; }
 };
 
 struct Scenario {
