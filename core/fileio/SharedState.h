@@ -42,6 +42,12 @@
 //                     settings, colour and line state, the debugger sink's buffer, the log file.
 //                     Built during static initialisation right after the heap registry; its
 //                     teardown at exit runs before the registry's and destroys the lock.
+//  picture readers    atomic count (wave/FrameReaders.cpp) of the readers pictures have taken from
+//                     the process's budget; a picture gives back what it took once it has joined
+//                     them. Its readers meet it under a mutex of the picture's own, held around
+//                     the hand-out of frames only, never across a file call.
+//  sampling tuning    plain (wave/WaveSampler.cpp); changed only by tests and the benchmark, while
+//                     no picture is being drawn.
 //
 // Lock order, outermost first: the logger's lock, fileLock, an archive's lock, the settings
 // mutex, the lifecycle guard, the heap locks. So nothing may call the logger while it holds any of the others.
