@@ -162,15 +162,16 @@ void takeInOrder(FlightDesk& desk, SampleRun& run) {
 
 std::uint32_t readersInFlight() { return readersTaken.load(); }
 
-void sampleInFlight(SampleRun& run, std::uint32_t readers) {
+bool sampleInFlight(SampleRun& run, std::uint32_t readers) {
     const SamplingJob& job = *run.job;
     if (job.moreFiles == nullptr) {
-        return;
+        return false;
     }
     const std::uint32_t granted = takeReaders(readers < maxReadersPerPicture ? readers : maxReadersPerPicture);
     if (granted == 0) {
-        return;
+        return false;
     }
+    std::uint32_t started = 0;
     {
         // Here, not on the heap: the desk lives exactly as long as the threads that use it.
         FlightDesk desk{};
@@ -183,7 +184,6 @@ void sampleInFlight(SampleRun& run, std::uint32_t readers) {
         desk.target = run.target;
         desk.handing = true;
         WorkerThread threads[maxReadersPerPicture];
-        std::uint32_t started = 0;
         if (desk.meeting.made()) {
             while (started < granted && threads[started].Start(readerMain, &desk, readerStackBytes)) {
                 ++started;
@@ -205,4 +205,5 @@ void sampleInFlight(SampleRun& run, std::uint32_t readers) {
     if (!run.ended) {
         run.job->file->Seek(run.target);
     }
+    return started > 0;
 }

@@ -30,7 +30,7 @@ void takeSampleFromMemory(SampleRun& run, const std::uint8_t* bytes);
 
 // Fetches the frames from sample next on through readers in flight, as far as they lie wholly
 // inside the file, and takes their samples in order. Returns with the file standing at target
-// (unless the run ended): at once when no readers or threads can be had; when the frames left are
-// cut by the end of the file; or at a sample a reader could not fetch, which the caller then reads
-// itself.
-void sampleInFlight(SampleRun& run, std::uint32_t readers);
+// (unless the run ended): at once, false, when no readers or threads can be had; else true, when
+// the frames left are cut by the end of the file, or at a sample a reader could not fetch, which
+// the caller then reads itself.
+bool sampleInFlight(SampleRun& run, std::uint32_t readers);

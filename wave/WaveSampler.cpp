@@ -14,6 +14,9 @@ namespace {
 
 SamplingTuning tuning = defaultSamplingTuning;
 
+// A picture on slow storage that found every reader taken asks again after this many samples.
+constexpr std::uint32_t readerRetrySamples = 32;
+
 void advance(SampleRun& run) {
     const SamplingJob& job = *run.job;
     run.samples[run.next] = convertSample(run.frame, job.values.bitsPerSample);
@@ -138,8 +141,13 @@ void sampleFrames(const SamplingJob& job, const SamplingTuning& settings, float*
     bool judged = settings.readersPerPicture == 0 || job.moreFiles == nullptr;
     std::uint32_t timedReads = 0;
     std::uint64_t timedMicros = 0;
-    // Every road takes at least one sample per pass or leaves for good (spans, the readers), so
-    // the loop ends within sampleCount passes and two departures.
+    // Slow storage, and the samples to read on the calling thread before readers are asked for
+    // again (all were taken by other pictures when they were last asked for).
+    bool slow = false;
+    std::uint32_t readersIn = 0;
+    // Every pass takes at least one sample, or leaves a road for good (spans, a flight of readers),
+    // or fails to get readers and then takes readerRetrySamples samples before it asks again; so
+    // the loop ends within about twice sampleCount passes.
     while (goesOn(run)) {
         if (spans) {
             if (sampleSpan(run, settings, span)) {
@@ -149,18 +157,23 @@ void sampleFrames(const SamplingJob& job, const SamplingTuning& settings, float*
             span.reset();
             continue;
         }
-        if (judged) {
-            serialPass(run);
-            continue;
-        }
-        if (timedReads < settings.probeReads) {
+        if (!judged && timedReads < settings.probeReads) {
             timedMicros += timedPass(run);
             ++timedReads;
             continue;
         }
-        judged = true;
-        if (timedMicros >= std::uint64_t{settings.slowReadMicros} * timedReads) {
-            sampleInFlight(run, settings.readersPerPicture);
+        if (!judged) {
+            judged = true;
+            slow = timedMicros >= std::uint64_t{settings.slowReadMicros} * timedReads;
         }
+        if (slow && readersIn == 0) {
+            // A flight ends where readers cannot go on (the end of the file, a failure): the rest
+            // is read here.
+            slow = !sampleInFlight(run, settings.readersPerPicture);
+            readersIn = readerRetrySamples;
+            continue;
+        }
+        serialPass(run);
+        readersIn = readersIn > 0 ? readersIn - 1 : 0;
     }
 }
