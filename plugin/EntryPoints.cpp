@@ -83,7 +83,7 @@ HBITMAP drawPicture(NameEncoding encoding, HWND window, const char* name, const 
                     const ImageSizeRecord* size, HANDLE abortEvent) {
     const PictureSize requested = size != nullptr ? PictureSize{size->width, size->height} : PictureSize{0, 0};
     PluginFile file(encoding);
-    PluginFileMaker moreFiles(file);
+    PluginFileMaker moreFiles(encoding);
     WavePicture picture;
     if (!renderWaveform(file, &moreFiles, name, valuesOf(area), requested, abortEvent, picture)) {
         return nullptr;

@@ -16,10 +16,9 @@ public:
 
 class PluginFileMaker final : public FileMaker {
 public:
-    // first: the object the others accompany, in whose encoding they open names.
-    explicit PluginFileMaker(const PluginFile& first) : original(first) {}
-    File* MakeFile() override { return new (HeapCategory::Engine) PluginFile(original.nameEncoding); }
+    explicit PluginFileMaker(NameEncoding nameEncoding) : encoding(nameEncoding) {}
+    File* MakeFile() override { return new (HeapCategory::Engine) PluginFile(encoding); }
 
 private:
-    const PluginFile& original;
+    NameEncoding encoding;
 };

@@ -1,4 +1,4 @@
-// The chunk walk of a RIFF WAVE file and the record it fills.
+// The chunk walk of a RIFF WAVE file and the description it answers.
 #include "wave/WaveScanner.h"
 
 #include <algorithm>
