@@ -183,6 +183,38 @@ bool verbatimNameValid(const char* rest) {
     }
 }
 
+// Appends the steps of text (separated by '/' or '\\') to out[0 .. length), which holds a root, as
+// Windows normalises a path by its text alone: empty and "." steps go, ".." takes the step before
+// it away (never the root) whether or not that one exists, and the last step loses its trailing
+// dots and spaces. Steps are joined by mark, which also goes before the first one when markFirst.
+// Returns the new length; out ends with a NUL. Steps that do not fit are left out.
+size_t appendNormalisedSteps(const char* text, char* out, size_t capacity, size_t length, char mark, bool markFirst) {
+    const size_t root = length;
+    for (const char* step = text; *step != '\0';) {
+        const char* end = step;
+        while (*end != '\0' && *end != '/' && *end != '\\') {
+            ++end;
+        }
+        const size_t stepLength = static_cast<size_t>(end - step);
+        if (stepLength == 2 && step[0] == '.' && step[1] == '.') {
+            while (length > root && out[--length] != mark) {
+            }
+        } else if (stepLength > 0 && !(stepLength == 1 && step[0] == '.') && length + stepLength + 2 < capacity) {
+            if (length > root || markFirst) {
+                out[length++] = mark;
+            }
+            memcpy(out + length, step, stepLength);
+            length += stepLength;
+        }
+        step = *end != '\0' ? end + 1 : end;
+    }
+    while (length > root + 1 && out[length - 2] != mark && (out[length - 1] == '.' || out[length - 1] == ' ')) {
+        --length;
+    }
+    out[length] = '\0';
+    return length;
+}
+
 // Windows takes either separator; the copy uses '/'. A verbatim "\\?\" name and a device path
 // ("\\.\", "//./", "//?/") stand for the path behind their prefix; Windows normalises the device
 // path and takes the verbatim one as it is. False when the name does not fit or, verbatim, could
@@ -213,40 +245,13 @@ bool posixName(LPCSTR name, char (&path)[PATH_MAX]) {
         }
         return true;
     }
-    // Windows normalises the rest by its text alone: "." and empty steps go, ".." takes the step
-    // before it away whether or not that one exists, and the last step loses trailing dots and
-    // spaces.
-    size_t out = 0;
-    if (name[0] == '/' || name[0] == '\\') {
-        path[out++] = '/';
+    // Windows normalises the rest by its text alone.
+    const bool rooted = name[0] == '/' || name[0] == '\\';
+    path[0] = '/';
+    if (appendNormalisedSteps(name, path, sizeof path, rooted ? 1 : 0, '/', false) == 0) {
+        path[0] = '.';
+        path[1] = '\0';
     }
-    const size_t root = out;
-    const char* step = name;
-    while (*step != '\0') {
-        const char* end = step;
-        while (*end != '\0' && *end != '/' && *end != '\\') {
-            ++end;
-        }
-        const size_t stepLength = static_cast<size_t>(end - step);
-        if (stepLength == 2 && step[0] == '.' && step[1] == '.') {
-            while (out > root && path[--out] != '/') {
-            }
-        } else if (stepLength > 0 && !(stepLength == 1 && step[0] == '.')) {
-            if (out > root) {
-                path[out++] = '/';
-            }
-            memcpy(path + out, step, stepLength);
-            out += stepLength;
-        }
-        step = *end != '\0' ? end + 1 : end;
-    }
-    while (out > root && (path[out - 1] == '.' || path[out - 1] == ' ') && !(out == root + 1 && path[root] == '.')) {
-        --out;
-    }
-    if (out == 0) {
-        path[out++] = '.';
-    }
-    path[out] = '\0';
     return true;
 }
 
@@ -1061,29 +1066,7 @@ DWORD GetFullPathNameW(LPCWSTR name, DWORD capacity, LPWSTR buffer, LPWSTR* file
         }
         const size_t rootLength = length;
         strncat(joined, narrow + (drive || unc ? 2 : 0), sizeof joined - strlen(joined) - 1);
-        // Each step found in joined is appended to full or, for "..", the last one taken off.
-        const char* step = joined;
-        while (*step != '\0') {
-            const char* end = step;
-            while (*end != '\0' && !separator(*end)) {
-                ++end;
-            }
-            const size_t stepLength = static_cast<size_t>(end - step);
-            if (stepLength == 2 && step[0] == '.' && step[1] == '.') {
-                while (length > rootLength && full[--length] != mark) {
-                }
-                full[length] = '\0';
-            } else if (stepLength > 0 && !(stepLength == 1 && step[0] == '.') && length + stepLength + 1 < sizeof full) {
-                full[length++] = mark;
-                memcpy(full + length, step, stepLength);
-                length += stepLength;
-                full[length] = '\0';
-            }
-            step = *end != '\0' ? end + 1 : end;
-        }
-        while (length > rootLength + 1 && (full[length - 1] == '.' || full[length - 1] == ' ')) {
-            full[--length] = '\0';
-        }
+        length = appendNormalisedSteps(joined, full, sizeof full, rootLength, mark, true);
         if (length == rootLength) {
             full[length++] = mark;
             full[length] = '\0';

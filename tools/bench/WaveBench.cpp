@@ -323,6 +323,42 @@ double picturesPerSecond(const Subject& s, int threads, double seconds) {
     return failed ? -1.0 : pictures.load() * 1000.0 / (nowMs() - start);
 }
 
+// Host calls per second of threads host threads, each identifying the subject and drawing a
+// 50 x 20 picture of it in turn for about seconds, under the given sampling tuning.
+double hostCallsPerSecond(const Subject& s, int threads, double seconds, const SamplingTuning& tuning) {
+    samplingTuning() = tuning;
+    std::atomic<int> calls{0};
+    std::atomic<bool> failed{false};
+    const double start = nowMs();
+    std::vector<std::thread> hosts;
+    for (int t = 0; t < threads; ++t) {
+        hosts.emplace_back([&] {
+            std::vector<char> name(s.name.begin(), s.name.end());
+            name.push_back('\0');
+            while (nowMs() - start < seconds * 1000.0) {
+                FileInfoRecord info{};
+                ImageSizeRecord size{50, 20};
+                if (DVP_IdentifyFileA(nullptr, name.data(), &info, nullptr) != TRUE) {
+                    failed = true;
+                    return;
+                }
+                HBITMAP bitmap = DVP_LoadBitmapA(nullptr, name.data(), &info, &size, nullptr);
+                if (bitmap == nullptr) {
+                    failed = true;
+                    return;
+                }
+                DeleteObject(bitmap);
+                calls += 2;
+            }
+        });
+    }
+    for (std::thread& host : hosts) {
+        host.join();
+    }
+    samplingTuning() = defaultSamplingTuning;
+    return failed ? -1.0 : calls.load() * 1000.0 / (nowMs() - start);
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -391,6 +427,16 @@ int main(int argc, char** argv) {
             const double one = picturesPerSecond(s, 1, 3.0);
             const double eight = picturesPerSecond(s, 8, 3.0);
             std::printf("%-16s 1 thread %8.2f/s  8 threads %8.2f/s  ratio %.2f\n", s.label.c_str(), one, eight, eight / one);
+        }
+        std::printf("\n== host threads at 1 ms per read, each identifying and drawing 50 x 20 in turn: calls per second\n");
+        for (const Subject& s : subjects) {
+            for (const bool serial : {true, false}) {
+                const SamplingTuning& tuning = serial ? referenceSamplingTuning : defaultSamplingTuning;
+                const double one = hostCallsPerSecond(s, 1, 3.0, tuning);
+                const double eight = hostCallsPerSecond(s, 8, 3.0, tuning);
+                std::printf("%-16s %-13s 1 thread %8.2f/s  8 threads %8.2f/s  ratio %.2f\n", s.label.c_str(),
+                            serial ? "frame by frame" : "all roads", one, eight, eight / one);
+            }
         }
     }
     restoreDefaultPlatform();
